@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build (and, with "test",
+# to test and benchmark) Ostrel. Only missing packages are installed.
+#   deps.sh build   packages to build and run
+#   deps.sh test    also the test and benchmark libraries and photo fixtures
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(dirname "$here")"
+want="${1:-build}"
+
+build_packages=(cmake ninja-build g++ qt6-base-dev)
+test_packages=(libgtest-dev libbenchmark-dev libjpeg-dev)
+
+packages=("${build_packages[@]}")
+[ "$want" = test ] && packages+=("${test_packages[@]}")
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Photographs for the encoder's quality tests and benchmarks: scikit-image's
+# public-domain samples, unpacked from the Debian package without installing it
+# (and its large Python dependencies).
+if [ "$want" = test ]; then
+  photos="$root/.cache/photos"
+  system_photos=/usr/lib/python3/dist-packages/skimage/data
+  if [ ! -f "$photos/astronaut.png" ] && [ ! -f "$system_photos/astronaut.png" ]; then
+    echo "Fetching photo fixtures (python3-skimage sample images)"
+    work="$(mktemp -d)"
+    trap 'rm -rf "$work"' EXIT
+    (cd "$work" && apt-get download python3-skimage >/dev/null 2>&1) || {
+      as_root apt-get update -qq
+      (cd "$work" && apt-get download python3-skimage)
+    }
+    dpkg-deb -x "$work"/python3-skimage_*.deb "$work/x"
+    mkdir -p "$photos"
+    for f in astronaut.png coffee.png chelsea.png; do
+      cp "$work/x$system_photos/$f" "$photos/"
+    done
+  fi
+fi

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "platform/Surface.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+// A quantisation table: the values written to the file, in zig-zag order, and
+// the multipliers applied to the DCT outputs before rounding (also zig-zag).
+struct QuantTable {
+    std::array<std::int16_t, 64> Qk{};
+    std::array<float, 64> Factor{};
+};
+
+// A Huffman table as written to the file (BITS, HUFFVAL) and the code of each
+// symbol: EHUFSI = value of the code's leading bit (2^(length-1), 0 = no code),
+// EHUFCO = the code, right-aligned (-1 = no code).
+struct HuffmanTable {
+    std::array<std::uint8_t, 16> BITS{};
+    std::array<std::uint8_t, 256> HUFFVAL{};
+    std::array<std::int32_t, 256> EHUFSI{};
+    std::array<std::int32_t, 256> EHUFCO{};
+};
+
+// One image component: identifier, sampling factors, quantisation table and the
+// quantised coefficients of all its blocks (64 per block, zig-zag order, blocks
+// in raster order of its padded block grid).
+struct Component {
+    std::int32_t Ci = 0;
+    std::int32_t H = 1;
+    std::int32_t V = 1;
+    std::int32_t Tq = 0;
+    std::vector<std::int16_t> Data;
+};
+
+// Symbol counters of one Huffman table: symbols 0..255 and one reserved entry.
+using Frequencies = std::array<std::int32_t, 257>;
+
+// Which component, DC table and AC table each position of a save codes.
+struct ScanLists {
+    std::vector<std::int32_t> component;
+    std::vector<std::int32_t> dcTable;
+    std::vector<std::int32_t> acTable;
+};
+
+// A run of consecutive list positions coded in one scan.
+struct ScanGroup {
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+    bool interleaved() const { return last > first; }
+};
+
+// Baseline sequential JPEG encoder (8-bit samples, Huffman coding with tables
+// built from each image's own statistics). One object encodes one image:
+// construct, optionally set Quality, SetSamplingFrequencies and Comment, call
+// SampleHDC, then SaveFile. Errors are raised as platform::NumberedError.
+class cJpeg {
+public:
+    cJpeg();
+
+    // Quality 1..100 (other values are ignored); scales both quantisation tables.
+    void Quality(std::int32_t vData);
+    std::int32_t Quality() const { return StoredQuality; }
+
+    // Sampling factors 1..4 of Y, Cb and Cr; H2..V3 all 0 makes a greyscale image.
+    void SetSamplingFrequencies(std::int32_t H1, std::int32_t V1, std::int32_t H2, std::int32_t V2, std::int32_t H3,
+                                std::int32_t V3);
+
+    // Reads lWidth x lHeight pixels at (lSrcLeft, lSrcTop) of the surface and
+    // turns them into quantised coefficients. 0 = sampled, 1 = no working
+    // surface could be made (also for an empty size); nothing sampled then.
+    std::int32_t SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int32_t lHeight, std::int32_t lSrcLeft = 0,
+                           std::int32_t lSrcTop = 0);
+
+    // A comment stored in the file (ISO-8859-1; other characters become '?').
+    void Comment(const QString& Value);
+    QString Comment() const { return StoredComment; }
+
+    // Writes the sampled image as a JFIF file. 0 = written, 1 = empty name,
+    // 2 = a file of that name exists (it is left untouched).
+    std::int32_t SaveFile(const QString& FileName);
+
+private:
+    friend struct cJpegInspector; // white-box access for the tests
+
+    // Transform and quantisation.
+    void ForwardDCT();
+    void ComputeFactors(std::int32_t t);
+    void QuantizeBlock(std::vector<std::int16_t>& coefficients, std::int64_t& position,
+                       const std::array<float, 64>& factors);
+
+    // Sampling.
+    void SampleComponent(std::int32_t i, platform::Surface& raster, std::int32_t Hp);
+
+    // Scan plan and Huffman tables.
+    std::vector<ScanGroup> FormScanGroups(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
+    std::int32_t BlockColumns(const Component& component) const;
+    std::int32_t BlockRows(const Component& component) const;
+    std::int32_t McuColumns() const;
+    std::int32_t McuRows() const;
+    // Visits the blocks of an interleaved scan of `count` components in coding
+    // order: visit(member, offset) with the block's first index in the
+    // member's Data, or -1 for a filler block (defined in cJpegWalk.h).
+    template <class Visit>
+    void WalkInterleaved(const std::int32_t* components, std::int32_t count, Visit&& visit) const;
+    static void BuildOptimalTable(HuffmanTable& table, Frequencies& freq);
+    static void GenerateCodes(HuffmanTable& table, std::int32_t largestSymbol);
+    static void CountDCSymbols(const std::vector<std::int16_t>& coefficients, Frequencies& freq);
+    void CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq) const;
+    static void CountACSymbols(const std::vector<std::int16_t>& coefficients, Frequencies& freq);
+    std::int32_t OptimizeTables(const ScanLists& lists, std::int32_t first, std::int32_t last);
+    void CheckCoefficients(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
+
+    // Bit writer and file segments.
+    void ReserveOutput(std::int64_t bytes);
+    void PutByte(std::uint8_t value);
+    void PutWord(std::int64_t value);
+    void ResetBitWriter();
+    void WriteBits(std::int32_t lead, std::int32_t value);
+    void FlushBits();
+    void EncodeBlock(const std::int16_t* coefficients, std::int32_t& predictor, const HuffmanTable& dc,
+                     const HuffmanTable& ac);
+    void EncodeFillerBlock(const HuffmanTable& dc, const HuffmanTable& ac);
+    void WriteMarker(std::uint8_t code);
+    void WriteAPP0();
+    void WriteCOM(const QString& text);
+    void WriteDQT(std::int32_t t);
+    void WriteSOF(std::uint8_t code);
+    void WriteDHT(std::int32_t tableClass, std::int32_t t);
+    void WriteSOS(const ScanLists& lists, ScanGroup group);
+    void WriteSingleScan(const ScanLists& lists, std::int32_t p);
+    void WriteInterleavedScan(const ScanLists& lists, std::int32_t first, std::int32_t last);
+    void WriteScans(const ScanLists& lists, std::int32_t first, std::int32_t last);
+
+    std::array<std::int16_t, 64> BaseLuminance{};
+    std::array<std::int16_t, 64> BaseChrominance{};
+    std::array<double, 8> ScaleFactor{};
+    std::int32_t ZigZag[8][8]{}; // [column][row] -> zig-zag position
+    std::int32_t Precision = 0;
+    std::int32_t ImageHeight = 0;
+    std::int32_t ImageWidth = 0;
+    std::int32_t ComponentCount = 0;
+    std::int32_t HMax = 0;
+    std::int32_t VMax = 0;
+    std::vector<std::uint8_t> OutBuffer;
+    std::int32_t BitAccumulator = 0;
+    std::int64_t OutPos = 0; // 64-bit: a grown buffer may pass 2 GiB
+    std::int32_t BitMask = 128;
+    float WorkBlock[8][8]{};
+    std::array<QuantTable, 4> QTables{};
+    std::array<HuffmanTable, 4> DCTables{};
+    std::array<HuffmanTable, 4> ACTables{};
+    std::vector<Component> Components;
+    std::int32_t StoredQuality = 0;
+    QString StoredComment;
+};

@@ -1,0 +1,352 @@
+// The file writer: optimal tables first, then the whole JFIF file assembled in
+// memory (headers, Huffman-coded scans with byte stuffing) and handed to disk
+// in one piece, never replacing an existing file.
+#include "cJpeg.h"
+#include "cJpegWalk.h"
+
+#include "platform/NewFile.h"
+#include "platform/NumberedError.h"
+
+#include <bit>
+#include <cmath>
+#include <new>
+
+#ifndef OSTREL_VERSION
+#define OSTREL_VERSION "0.0.0"
+#endif
+
+namespace {
+
+// The most one block can take: a 16-bit DC code with 11 extra bits, 63
+// coefficients each with a 16-bit code and 10 extra bits, three ZRL codes and
+// an EOB code, every byte possibly stuffed, and the padding of a flush.
+constexpr std::int64_t kMaxBlockBytes = 2 * ((27 + 63 * 26 + 3 * 16 + 16 + 7) / 8) + 2;
+
+const char* const kCredit = "JPEG Encoder Class\r\n"
+                            "Ostrel " OSTREL_VERSION " baseline JPEG encoder with optimal Huffman tables\r\n"
+                            "Part of Ostrel, the desktop viewer for Brimcast webcam servers";
+
+enum Marker : std::uint8_t {
+    SOI = 0xD8,
+    EOI = 0xD9,
+    SOF0 = 0xC0,
+    DHT = 0xC4,
+    SOS = 0xDA,
+    DQT = 0xDB,
+    APP0 = 0xE0,
+    COM = 0xFE,
+};
+
+inline std::int32_t category(std::int32_t v)
+{
+    return static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(v < 0 ? -v : v)));
+}
+
+// The text as ISO-8859-1 bytes, one per character; other characters become '?'.
+QByteArray latin1(const QString& text)
+{
+    QByteArray bytes;
+    for (char32_t c : text.toUcs4())
+        bytes.append(c < 256 ? static_cast<char>(c) : '?');
+    return bytes;
+}
+
+// Releases the output buffer however SaveFile ends.
+struct BufferRelease {
+    std::vector<std::uint8_t>& buffer;
+    ~BufferRelease() { std::vector<std::uint8_t>().swap(buffer); }
+};
+
+} // namespace
+
+void cJpeg::ReserveOutput(std::int64_t bytes)
+{
+    const auto needed = static_cast<std::size_t>(OutPos + bytes);
+    if (needed <= OutBuffer.size())
+        return;
+    try {
+        OutBuffer.resize(std::max(needed, OutBuffer.size() + OutBuffer.size() / 2));
+    } catch (const std::bad_alloc&) {
+        throw platform::NumberedError::outOfMemory();
+    }
+}
+
+void cJpeg::PutByte(std::uint8_t value)
+{
+    ReserveOutput(1);
+    OutBuffer[static_cast<std::size_t>(OutPos++)] = value;
+}
+
+void cJpeg::PutWord(std::int64_t value)
+{
+    if (value < 0 || value > 65535)
+        throw platform::NumberedError::overflow();
+    PutByte(static_cast<std::uint8_t>(value / 256));
+    PutByte(static_cast<std::uint8_t>(value % 256));
+}
+
+void cJpeg::ResetBitWriter()
+{
+    BitAccumulator = 0;
+    BitMask = 128;
+}
+
+void cJpeg::WriteBits(std::int32_t lead, std::int32_t value)
+{
+    // Appends the bits of value worth lead down to 1, filling the partial byte
+    // from its next free bit; a completed FF byte is followed by a stuffed 00.
+    // Callers reserve the room (at most two bytes per byte completed).
+    if (lead <= 0)
+        return;
+    std::int32_t count = static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(lead)));
+    const auto bits = static_cast<std::uint32_t>(value);
+    std::int32_t free = static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(BitMask)));
+    while (count > 0) {
+        const std::int32_t take = std::min(count, free);
+        const std::uint32_t chunk = (bits >> (count - take)) & ((1u << take) - 1);
+        BitAccumulator |= static_cast<std::int32_t>(chunk << (free - take));
+        count -= take;
+        free -= take;
+        if (free == 0) {
+            std::uint8_t* out = OutBuffer.data() + OutPos;
+            out[0] = static_cast<std::uint8_t>(BitAccumulator);
+            if (BitAccumulator == 0xFF) {
+                out[1] = 0;
+                OutPos += 2;
+            } else {
+                OutPos += 1;
+            }
+            BitAccumulator = 0;
+            free = 8;
+        }
+    }
+    BitMask = 1 << (free - 1);
+}
+
+void cJpeg::FlushBits()
+{
+    ReserveOutput(2);
+    if (BitMask != 128)
+        WriteBits(BitMask, -1);
+}
+
+void cJpeg::EncodeBlock(const std::int16_t* coefficients, std::int32_t& predictor, const HuffmanTable& dc,
+                        const HuffmanTable& ac)
+{
+    std::int32_t diff = coefficients[0] - predictor;
+    predictor = coefficients[0];
+    std::int32_t size = category(diff);
+    if (diff < 0)
+        diff -= 1; // its low bits are then the one's complement JPEG wants
+    WriteBits(dc.EHUFSI[static_cast<std::size_t>(size)], dc.EHUFCO[static_cast<std::size_t>(size)]);
+    WriteBits(size > 0 ? 1 << (size - 1) : 0, diff);
+
+    std::int32_t run = 0;
+    for (int k = 1; k < 64; ++k) {
+        std::int32_t c = coefficients[k];
+        if (c == 0) {
+            ++run;
+            continue;
+        }
+        for (; run > 15; run -= 16)
+            WriteBits(ac.EHUFSI[0xF0], ac.EHUFCO[0xF0]);
+        size = category(c);
+        if (c < 0)
+            c -= 1;
+        const auto symbol = static_cast<std::size_t>(run * 16 + size);
+        WriteBits(ac.EHUFSI[symbol], ac.EHUFCO[symbol]);
+        WriteBits(1 << (size - 1), c);
+        run = 0;
+    }
+    if (run > 0)
+        WriteBits(ac.EHUFSI[0x00], ac.EHUFCO[0x00]);
+}
+
+void cJpeg::EncodeFillerBlock(const HuffmanTable& dc, const HuffmanTable& ac)
+{
+    // DC equal to the predictor (category 0) and no AC values: the predictor stays.
+    WriteBits(dc.EHUFSI[0], dc.EHUFCO[0]);
+    WriteBits(ac.EHUFSI[0x00], ac.EHUFCO[0x00]);
+}
+
+void cJpeg::WriteMarker(std::uint8_t code)
+{
+    PutByte(0xFF);
+    PutByte(code);
+}
+
+void cJpeg::WriteAPP0()
+{
+    static constexpr std::uint8_t kJfif[] = {0xFF, APP0, 0x00, 0x10, 'J',  'F',  'I',  'F',  0x00,
+                                             0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
+    for (std::uint8_t byte : kJfif)
+        PutByte(byte);
+}
+
+void cJpeg::WriteCOM(const QString& text)
+{
+    const QByteArray bytes = latin1(text);
+    if (bytes.isEmpty())
+        return;
+    WriteMarker(COM);
+    PutWord(bytes.size() + 2);
+    for (char c : bytes)
+        PutByte(static_cast<std::uint8_t>(c));
+}
+
+void cJpeg::WriteDQT(std::int32_t t)
+{
+    const QuantTable& table = QTables[static_cast<std::size_t>(t)];
+    for (std::int16_t q : table.Qk)
+        if (q > 255)
+            throw platform::NumberedError(1, "Illegal precission in Quantization Table");
+    WriteMarker(DQT);
+    PutWord(2 + 1 + 64);
+    PutByte(static_cast<std::uint8_t>(t));
+    for (std::int16_t q : table.Qk)
+        PutByte(static_cast<std::uint8_t>(q));
+}
+
+void cJpeg::WriteSOF(std::uint8_t code)
+{
+    WriteMarker(code);
+    PutWord(8 + 3 * ComponentCount);
+    PutByte(static_cast<std::uint8_t>(Precision));
+    PutWord(ImageHeight);
+    PutWord(ImageWidth);
+    PutByte(static_cast<std::uint8_t>(ComponentCount));
+    for (const Component& c : Components) {
+        PutByte(static_cast<std::uint8_t>(c.Ci));
+        PutByte(static_cast<std::uint8_t>(c.H * 16 + c.V));
+        PutByte(static_cast<std::uint8_t>(c.Tq));
+    }
+}
+
+void cJpeg::WriteDHT(std::int32_t tableClass, std::int32_t t)
+{
+    const HuffmanTable& table = tableClass == 0 ? DCTables[static_cast<std::size_t>(t)]
+                                                : ACTables[static_cast<std::size_t>(t)];
+    std::int32_t n = 0;
+    for (std::uint8_t count : table.BITS)
+        n += count;
+    WriteMarker(DHT);
+    PutWord(2 + 1 + 16 + n);
+    PutByte(static_cast<std::uint8_t>(tableClass * 16 + t));
+    for (std::uint8_t count : table.BITS)
+        PutByte(count);
+    for (std::int32_t i = 0; i < n; ++i)
+        PutByte(table.HUFFVAL[static_cast<std::size_t>(i)]);
+}
+
+void cJpeg::WriteSOS(const ScanLists& lists, ScanGroup group)
+{
+    const std::int32_t count = group.last - group.first + 1;
+    WriteMarker(SOS);
+    PutWord(6 + 2 * count);
+    PutByte(static_cast<std::uint8_t>(count));
+    for (std::int32_t p = group.first; p <= group.last; ++p) {
+        const auto i = static_cast<std::size_t>(p);
+        PutByte(static_cast<std::uint8_t>(Components[static_cast<std::size_t>(lists.component[i])].Ci));
+        PutByte(static_cast<std::uint8_t>(lists.dcTable[i] * 16 + lists.acTable[i]));
+    }
+    PutByte(0x00); // spectral selection 0..63, no successive approximation
+    PutByte(0x3F);
+    PutByte(0x00);
+}
+
+void cJpeg::WriteSingleScan(const ScanLists& lists, std::int32_t p)
+{
+    const auto i = static_cast<std::size_t>(p);
+    WriteSOS(lists, {p, p});
+    const Component& component = Components[static_cast<std::size_t>(lists.component[i])];
+    const HuffmanTable& dc = DCTables[static_cast<std::size_t>(lists.dcTable[i])];
+    const HuffmanTable& ac = ACTables[static_cast<std::size_t>(lists.acTable[i])];
+    ResetBitWriter();
+    std::int32_t predictor = 0;
+    for (std::size_t block = 0; block < component.Data.size(); block += 64) {
+        ReserveOutput(kMaxBlockBytes);
+        EncodeBlock(component.Data.data() + block, predictor, dc, ac);
+    }
+    FlushBits();
+}
+
+void cJpeg::WriteInterleavedScan(const ScanLists& lists, std::int32_t first, std::int32_t last)
+{
+    WriteSOS(lists, {first, last});
+    const std::int32_t count = last - first + 1;
+    struct Member {
+        const std::int16_t* data;
+        const HuffmanTable* dc;
+        const HuffmanTable* ac;
+        std::int32_t predictor;
+    };
+    Member members[4];
+    for (std::int32_t m = 0; m < count; ++m) {
+        const auto i = static_cast<std::size_t>(first + m);
+        members[m] = {Components[static_cast<std::size_t>(lists.component[i])].Data.data(),
+                      &DCTables[static_cast<std::size_t>(lists.dcTable[i])],
+                      &ACTables[static_cast<std::size_t>(lists.acTable[i])], 0};
+    }
+    ResetBitWriter();
+    WalkInterleaved(lists.component.data() + first, count, [&](std::int32_t m, std::int64_t offset) {
+        Member& member = members[m];
+        ReserveOutput(kMaxBlockBytes);
+        if (offset < 0)
+            EncodeFillerBlock(*member.dc, *member.ac);
+        else
+            EncodeBlock(member.data + offset, member.predictor, *member.dc, *member.ac);
+    });
+    FlushBits();
+}
+
+void cJpeg::WriteScans(const ScanLists& lists, std::int32_t first, std::int32_t last)
+{
+    for (const ScanGroup& group : FormScanGroups(lists, first, last)) {
+        if (group.interleaved())
+            WriteInterleavedScan(lists, group.first, group.last);
+        else
+            WriteSingleScan(lists, group.first);
+    }
+}
+
+std::int32_t cJpeg::SaveFile(const QString& FileName)
+{
+    if (FileName.isEmpty())
+        return 1;
+    if (platform::fileExists(FileName))
+        return 2;
+
+    ScanLists lists;
+    for (std::int32_t p = 0; p < ComponentCount; ++p) {
+        lists.component.push_back(p);
+        lists.dcTable.push_back(p == 0 ? 0 : 1);
+        lists.acTable.push_back(p == 0 ? 0 : 1);
+    }
+    const std::int32_t estimate = OptimizeTables(lists, 0, ComponentCount - 1);
+
+    BufferRelease release{OutBuffer};
+    const double size = std::nearbyint(estimate * 1.3 + 1000.0 + static_cast<double>(StoredComment.toUcs4().size()));
+    OutBuffer.clear();
+    OutPos = 0;
+    ReserveOutput(static_cast<std::int64_t>(size) + 1);
+
+    WriteMarker(SOI);
+    WriteAPP0();
+    WriteCOM(StoredComment);
+    WriteCOM(QString::fromLatin1(kCredit));
+    WriteDQT(0);
+    if (ComponentCount > 1)
+        WriteDQT(1);
+    WriteSOF(SOF0);
+    WriteDHT(0, 0);
+    WriteDHT(1, 0);
+    if (ComponentCount > 1) {
+        WriteDHT(0, 1);
+        WriteDHT(1, 1);
+    }
+    WriteScans(lists, 0, ComponentCount - 1);
+    WriteMarker(EOI);
+
+    const auto result = platform::writeNewFile(FileName, OutBuffer.data(), static_cast<std::size_t>(OutPos));
+    return result == platform::NewFileResult::Written ? 0 : 2;
+}

@@ -1,0 +1,203 @@
+#include "Blit.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+constexpr int kBytesPerPixel = 3;
+
+// Clips one axis of a copy: position d on the destination (limit dLimit),
+// position s on the source (limit sLimit), length n.
+bool clipAxis(std::int64_t& d, std::int64_t& s, std::int64_t& n, std::int64_t dLimit, std::int64_t sLimit)
+{
+    if (s < 0) {
+        d -= s;
+        n += s;
+        s = 0;
+    }
+    if (d < 0) {
+        s -= d;
+        n += d;
+        d = 0;
+    }
+    n = std::min({n, sLimit - s, dLimit - d});
+    return n > 0;
+}
+
+// For each target position along one axis, the source positions it reads and
+// their weights in units of 1/kWeightOne (they add up to exactly kWeightOne).
+struct AxisTaps {
+    std::vector<std::int32_t> first; // index into index/weight of each target's first tap
+    std::vector<std::int32_t> count;
+    std::vector<std::int32_t> index; // source position, already clamped
+    std::vector<std::uint32_t> weight;
+};
+
+constexpr std::int64_t kWeightBits = 14;
+constexpr std::int64_t kWeightOne = std::int64_t{1} << kWeightBits;
+
+// Area weights: target i covers the source interval [i*in/out, (i+1)*in/out).
+// Measured in units of 1/out of a source pixel every boundary is a whole
+// number, so each overlap is exact; cumulative rounding makes the weights sum
+// to exactly kWeightOne, so flat colours come through unchanged.
+AxisTaps areaTaps(std::int64_t out, std::int64_t in, std::int64_t origin, std::int64_t lo, std::int64_t hi)
+{
+    AxisTaps taps;
+    taps.first.resize(static_cast<std::size_t>(out));
+    taps.count.resize(static_cast<std::size_t>(out));
+    for (std::int64_t i = 0; i < out; ++i) {
+        const std::int64_t start = i * in;
+        const std::int64_t end = start + in;
+        taps.first[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(taps.index.size());
+        std::int32_t n = 0;
+        for (std::int64_t j = start / out; j * out < end; ++j) {
+            const std::int64_t a = std::max(start, j * out) - start;
+            const std::int64_t b = std::min(end, (j + 1) * out) - start;
+            const auto w = static_cast<std::uint32_t>(b * kWeightOne / in - a * kWeightOne / in);
+            if (w == 0)
+                continue;
+            taps.index.push_back(static_cast<std::int32_t>(std::clamp(origin + j, lo, hi - 1) - lo));
+            taps.weight.push_back(w);
+            ++n;
+        }
+        taps.count[static_cast<std::size_t>(i)] = n;
+    }
+    return taps;
+}
+
+// Nearest: the source position under the centre of each target position.
+std::vector<std::int32_t> nearestTaps(std::int64_t out, std::int64_t in, std::int64_t origin, std::int64_t lo,
+                                      std::int64_t hi)
+{
+    std::vector<std::int32_t> index(static_cast<std::size_t>(out));
+    for (std::int64_t i = 0; i < out; ++i)
+        index[static_cast<std::size_t>(i)] =
+            static_cast<std::int32_t>(std::clamp(origin + (2 * i + 1) * in / (2 * out), lo, hi - 1) - lo);
+    return index;
+}
+
+struct StretchGeometry {
+    std::int64_t x, y, width, height;             // target rectangle (unclipped)
+    std::int64_t srcX, srcY, srcWidth, srcHeight; // source rectangle (unclipped)
+    std::int64_t colLo, colHi, rowLo, rowHi;      // source columns and rows that exist
+    std::int64_t outX0, outX1, outY0, outY1;      // target offsets inside the destination
+};
+
+void stretchHalftone(Surface& dst, const Surface& src, const StretchGeometry& g)
+{
+    const AxisTaps cols = areaTaps(g.width, g.srcWidth, g.srcX, g.colLo, g.colHi);
+    const AxisTaps rows = areaTaps(g.height, g.srcHeight, g.srcY, g.rowLo, g.rowHi);
+    const std::size_t span = static_cast<std::size_t>(g.colHi - g.colLo) * kBytesPerPixel;
+    std::vector<std::uint32_t> acc(span);
+    std::vector<std::uint16_t> column(span); // vertical averages, 8.8 fixed point
+
+    for (std::int64_t oy = g.outY0; oy < g.outY1; ++oy) {
+        // Vertical pass: weighted sum of the source rows under this target row.
+        std::fill(acc.begin(), acc.end(), 0u);
+        const auto r = static_cast<std::size_t>(oy);
+        for (std::int32_t t = rows.first[r]; t < rows.first[r] + rows.count[r]; ++t) {
+            const std::uint8_t* in = src.scanLine(static_cast<int>(g.rowLo + rows.index[static_cast<std::size_t>(t)])) +
+                                     g.colLo * kBytesPerPixel;
+            const std::uint32_t w = rows.weight[static_cast<std::size_t>(t)];
+            for (std::size_t k = 0; k < span; ++k)
+                acc[k] += w * in[k];
+        }
+        constexpr int kDrop = kWeightBits - 8;
+        for (std::size_t k = 0; k < span; ++k)
+            column[k] = static_cast<std::uint16_t>((acc[k] + (1u << (kDrop - 1))) >> kDrop);
+
+        // Horizontal pass over the target pixels of the row.
+        std::uint8_t* out = dst.scanLine(static_cast<int>(g.y + oy));
+        for (std::int64_t ox = g.outX0; ox < g.outX1; ++ox) {
+            const auto c = static_cast<std::size_t>(ox);
+            std::uint32_t sum[kBytesPerPixel] = {0, 0, 0};
+            for (std::int32_t t = cols.first[c]; t < cols.first[c] + cols.count[c]; ++t) {
+                const std::uint16_t* p = &column[static_cast<std::size_t>(cols.index[static_cast<std::size_t>(t)]) * kBytesPerPixel];
+                const std::uint32_t w = cols.weight[static_cast<std::size_t>(t)];
+                sum[0] += w * p[0];
+                sum[1] += w * p[1];
+                sum[2] += w * p[2];
+            }
+            constexpr int kShift = kWeightBits + 8;
+            std::uint8_t* px = out + (g.x + ox) * kBytesPerPixel;
+            for (int k = 0; k < kBytesPerPixel; ++k)
+                px[k] = static_cast<std::uint8_t>((sum[k] + (1u << (kShift - 1))) >> kShift);
+        }
+    }
+}
+
+void stretchNearest(Surface& dst, const Surface& src, const StretchGeometry& g)
+{
+    const std::vector<std::int32_t> cols = nearestTaps(g.width, g.srcWidth, g.srcX, g.colLo, g.colHi);
+    const std::vector<std::int32_t> rows = nearestTaps(g.height, g.srcHeight, g.srcY, g.rowLo, g.rowHi);
+    for (std::int64_t oy = g.outY0; oy < g.outY1; ++oy) {
+        const std::uint8_t* in =
+            src.scanLine(static_cast<int>(g.rowLo + rows[static_cast<std::size_t>(oy)])) + g.colLo * kBytesPerPixel;
+        std::uint8_t* out = dst.scanLine(static_cast<int>(g.y + oy));
+        for (std::int64_t ox = g.outX0; ox < g.outX1; ++ox)
+            std::memcpy(out + (g.x + ox) * kBytesPerPixel, in + cols[static_cast<std::size_t>(ox)] * kBytesPerPixel,
+                        kBytesPerPixel);
+    }
+}
+
+} // namespace
+
+bool bitBlt(Surface& dst, int x, int y, int width, int height, const Surface& src, int srcX, int srcY)
+{
+    if (dst.bitCount() != 24 || src.bitCount() != 24)
+        return false;
+    std::int64_t dx = x, dy = y, sx = srcX, sy = srcY, w = width, h = height;
+    if (!clipAxis(dx, sx, w, dst.width(), src.width()) || !clipAxis(dy, sy, h, dst.height(), src.height()))
+        return false;
+    const auto bytes = static_cast<std::size_t>(w * kBytesPerPixel);
+    // Within one surface, copy downwards from the bottom so no source row is
+    // overwritten before it is read; memmove covers overlap inside a row.
+    const bool backwards = &dst == &src && dy > sy;
+    for (std::int64_t i = 0; i < h; ++i) {
+        const std::int64_t row = backwards ? h - 1 - i : i;
+        std::memmove(dst.scanLine(static_cast<int>(dy + row)) + dx * kBytesPerPixel,
+                     src.scanLine(static_cast<int>(sy + row)) + sx * kBytesPerPixel, bytes);
+    }
+    return true;
+}
+
+bool stretchBlt(Surface& dst, int x, int y, int width, int height, const Surface& src, int srcX, int srcY,
+                int srcWidth, int srcHeight)
+{
+    if (width == srcWidth && height == srcHeight)
+        return bitBlt(dst, x, y, width, height, src, srcX, srcY);
+    if (dst.bitCount() != 24 || src.bitCount() != 24 || width <= 0 || height <= 0 || srcWidth <= 0 ||
+        srcHeight <= 0)
+        return false;
+    StretchGeometry g{};
+    g.x = x;
+    g.y = y;
+    g.width = width;
+    g.height = height;
+    g.srcX = srcX;
+    g.srcY = srcY;
+    g.srcWidth = srcWidth;
+    g.srcHeight = srcHeight;
+    g.colLo = std::max<std::int64_t>(srcX, 0);
+    g.colHi = std::min<std::int64_t>(std::int64_t{srcX} + srcWidth, src.width());
+    g.rowLo = std::max<std::int64_t>(srcY, 0);
+    g.rowHi = std::min<std::int64_t>(std::int64_t{srcY} + srcHeight, src.height());
+    g.outX0 = std::max<std::int64_t>(0, -g.x);
+    g.outX1 = std::min<std::int64_t>(width, dst.width() - g.x);
+    g.outY0 = std::max<std::int64_t>(0, -g.y);
+    g.outY1 = std::min<std::int64_t>(height, dst.height() - g.y);
+    if (g.colLo >= g.colHi || g.rowLo >= g.rowHi || g.outX0 >= g.outX1 || g.outY0 >= g.outY1)
+        return false;
+    if (dst.stretchMode() == StretchMode::Halftone)
+        stretchHalftone(dst, src, g);
+    else
+        stretchNearest(dst, src, g);
+    return true;
+}
+
+} // namespace platform

@@ -1,0 +1,132 @@
+#include "NewFile.h"
+
+#include "NumberedError.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// Closes and removes the temporary file unless it was moved into place.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string pattern) : path_(std::move(pattern))
+    {
+        fd_ = ::mkstemp(path_.data());
+        created_ = fd_ >= 0;
+    }
+    ~TemporaryFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (created_ && !kept_)
+            ::unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+    // Closes the file; false (errno set) if the last data could not be written.
+    bool close()
+    {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result == 0;
+    }
+    void keep() { kept_ = true; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool created_ = false;
+    bool kept_ = false;
+};
+
+void writeAll(int fd, const std::uint8_t* data, std::size_t size, const std::string& path)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            throw NumberedError::fileError(errno, path);
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+// Moves `from` to `to` unless `to` exists. False when it exists.
+bool moveIntoPlace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    if (errno != EINVAL && errno != ENOSYS)
+        throw NumberedError::fileError(errno, to);
+    // File systems without the no-replace rename: a hard link fails on an
+    // existing name just the same.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        if (errno == EEXIST)
+            return false;
+        throw NumberedError::fileError(errno, to);
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
+} // namespace
+
+bool fileExists(const QString& path)
+{
+    struct stat info {};
+    const QByteArray name = QFile::encodeName(path);
+    if (::lstat(name.constData(), &info) != 0)
+        return false;
+    if (S_ISLNK(info.st_mode) && ::stat(name.constData(), &info) != 0)
+        return true; // a dangling link still takes the name
+    return !S_ISDIR(info.st_mode);
+}
+
+NewFileResult writeNewFile(const QString& path, const std::uint8_t* data, std::size_t size)
+{
+    const std::string target = QFile::encodeName(path).toStdString();
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        throw NumberedError::fileError(EISDIR, target);
+    if (fileExists(path))
+        return NewFileResult::AlreadyExists;
+
+    const QFileInfo where(path);
+    const std::string folder = QFile::encodeName(where.absolutePath()).toStdString();
+    const std::string base = QFile::encodeName(where.fileName()).toStdString();
+    TemporaryFile temporary(folder + "/." + base.substr(0, 200) + ".XXXXXX");
+    if (!temporary.isOpen())
+        throw NumberedError::fileError(errno, target);
+    writeAll(temporary.fd(), data, size, target);
+    if (::fsync(temporary.fd()) != 0 && errno != EINVAL)
+        throw NumberedError::fileError(errno, target);
+    if (!temporary.close())
+        throw NumberedError::fileError(errno, target);
+    // mkstemp makes the file private (0600); give it the mode a new file gets.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(temporary.path().c_str(), 0666 & ~mask);
+    if (!moveIntoPlace(temporary.path(), target))
+        return NewFileResult::AlreadyExists;
+    temporary.keep();
+    return NewFileResult::Written;
+}
+
+} // namespace platform

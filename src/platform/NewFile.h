@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+enum class NewFileResult {
+    Written,       // the file now holds exactly the given bytes
+    AlreadyExists, // a file (or link) of that name exists; nothing was changed
+};
+
+// True when `path` names an existing file of any kind (hidden, read-only,
+// a link even when it dangles) other than a folder.
+bool fileExists(const QString& path);
+
+// Creates `path` holding `size` bytes, never replacing anything: the bytes go
+// to a temporary file in the same folder, which is then moved into place only
+// if the name is still free. No partial or temporary file is left behind on any
+// failure. Errors (bad folder, no permission, disk full, `path` is a folder)
+// are raised as file errors carrying the system's message.
+NewFileResult writeNewFile(const QString& path, const std::uint8_t* data, std::size_t size);
+
+} // namespace platform

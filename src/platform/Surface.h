@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QImage>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace platform {
+
+// One entry of a colour table, in the byte order of a device-independent
+// bitmap: blue, green, red, reserved.
+struct ColorEntry {
+    std::uint8_t blue = 0;
+    std::uint8_t green = 0;
+    std::uint8_t red = 0;
+    std::uint8_t reserved = 0;
+};
+
+// How a stretching copy into a surface picks its pixels (the classic mode numbers).
+enum class StretchMode : int {
+    ColorOnColor = 3, // nearest source pixel
+    Halftone = 4,     // area average of the source pixels under each target pixel
+};
+
+// A memory drawing surface holding a device-independent bitmap: rows padded to
+// four bytes, stored bottom-up (the first stored row is the bottom one) unless
+// the surface wraps a top-down image, 24-bit pixels as blue, green, red.
+// Callers reach the pixel memory directly; copies between surfaces are the
+// free functions of Blit.h.
+class Surface {
+public:
+    // Bytes in one stored row of a bitmap of that width and depth, or -1 when
+    // the depth is unknown or the size leaves the 32-bit range.
+    static std::int64_t rowBytes(std::int64_t width, int bitCount);
+
+    // A new zero-filled bottom-up memory surface; null when the size or depth
+    // is not supported or the memory cannot be had.
+    static std::unique_ptr<Surface> create(int width, int height, int bitCount = 24);
+
+    // A top-down 24-bit surface over the pixels of `image` (converted to
+    // blue-green-red first when it is in another format). The image data are
+    // shared, not copied, when no conversion is needed.
+    static std::unique_ptr<Surface> wrap(const QImage& image);
+
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
+    ~Surface();
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int bitCount() const { return bitCount_; }
+    std::int64_t bytesPerLine() const { return stride_; }
+    bool isBottomUp() const { return bottomUp_; }
+
+    // The first stored row (the bottom row of a bottom-up surface).
+    std::uint8_t* bits()
+    {
+        makeWritable();
+        return bits_;
+    }
+    const std::uint8_t* bits() const { return bits_; }
+
+    // Row y counted from the top of the picture, whatever the storage order.
+    std::uint8_t* scanLine(int y)
+    {
+        makeWritable();
+        return bits_ + storedRow(y) * stride_;
+    }
+    const std::uint8_t* scanLine(int y) const { return bits_ + storedRow(y) * stride_; }
+
+    StretchMode stretchMode() const { return stretchMode_; }
+    // Sets the mode and returns the previous one, or 0 for an unknown mode number.
+    int setStretchMode(int mode);
+
+    const std::vector<ColorEntry>& colorTable() const { return colorTable_; }
+
+    // A copy of the pixels as an RGB image (for display, files and tests).
+    QImage toImage() const;
+
+private:
+    Surface() = default;
+    std::int64_t storedRow(int y) const { return bottomUp_ ? height_ - 1 - y : y; }
+    // A wrapped image shares its pixels with the caller's QImage until the
+    // first write, which gives the surface its own copy.
+    void makeWritable()
+    {
+        if (sharesImage_) {
+            bits_ = wrapped_.bits();
+            sharesImage_ = false;
+        }
+    }
+
+    int width_ = 0;
+    int height_ = 0;
+    int bitCount_ = 0;
+    std::int64_t stride_ = 0;
+    bool bottomUp_ = true;
+    std::uint8_t* bits_ = nullptr;
+    bool ownsBits_ = false;
+    bool sharesImage_ = false;
+    QImage wrapped_; // keeps the pixels of a wrapped image alive
+    std::vector<ColorEntry> colorTable_;
+    StretchMode stretchMode_ = StretchMode::ColorOnColor;
+};
+
+// A drawing surface handle, as the encoder and the image buffer pass them.
+using HDC = Surface*;
+
+} // namespace platform
