@@ -99,7 +99,8 @@ bool fileExists(const QString& path)
     return !S_ISDIR(info.st_mode);
 }
 
-NewFileResult writeNewFile(const QString& path, const std::uint8_t* data, std::size_t size)
+NewFileResult writeNewFile(const QString& path, const std::uint8_t* data, std::size_t size,
+                           const std::function<void()>& beforeMove)
 {
     const std::string target = QFile::encodeName(path).toStdString();
     struct stat info {};
@@ -123,6 +124,8 @@ NewFileResult writeNewFile(const QString& path, const std::uint8_t* data, std::s
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::chmod(temporary.path().c_str(), 0666 & ~mask);
+    if (beforeMove)
+        beforeMove();
     if (!moveIntoPlace(temporary.path(), target))
         return NewFileResult::AlreadyExists;
     temporary.keep();

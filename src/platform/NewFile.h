@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace platform {
 
@@ -20,7 +21,9 @@ bool fileExists(const QString& path);
 // to a temporary file in the same folder, which is then moved into place only
 // if the name is still free. No partial or temporary file is left behind on any
 // failure. Errors (bad folder, no permission, disk full, `path` is a folder)
-// are raised as file errors carrying the system's message.
-NewFileResult writeNewFile(const QString& path, const std::uint8_t* data, std::size_t size);
+// are raised as file errors carrying the system's message. `beforeMove`, when
+// given, runs just before the move (tests use it to let a rival file appear).
+NewFileResult writeNewFile(const QString& path, const std::uint8_t* data, std::size_t size,
+                           const std::function<void()>& beforeMove = {});
 
 } // namespace platform

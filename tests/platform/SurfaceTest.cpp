@@ -1,0 +1,73 @@
+#include "platform/Surface.h"
+
+#include <gtest/gtest.h>
+
+using platform::Surface;
+
+TEST(Surface, RowsArePaddedToFourBytes)
+{
+    const std::pair<int, int> widths[] = {{1, 4}, {5, 16}, {9, 28}, {33, 100}};
+    for (auto [width, bytes] : widths) {
+        EXPECT_EQ(Surface::rowBytes(width, 24), bytes) << width;
+        EXPECT_EQ(Surface::create(width, 2)->bytesPerLine(), bytes) << width;
+    }
+    EXPECT_EQ(Surface::rowBytes(33, 1), 8);
+    EXPECT_EQ(Surface::rowBytes(9, 4), 8);
+    EXPECT_EQ(Surface::rowBytes(5, 8), 8);
+    EXPECT_EQ(Surface::rowBytes(1'000'000'000, 24), -1); // beyond 32 bits
+    EXPECT_EQ(Surface::rowBytes(10, 16), -1);
+}
+
+TEST(Surface, MemorySurfaceIsBlackAndBottomUp)
+{
+    auto s = Surface::create(3, 4);
+    ASSERT_TRUE(s);
+    EXPECT_TRUE(s->isBottomUp());
+    EXPECT_EQ(s->bits(), s->scanLine(3)); // the bottom row is stored first
+    EXPECT_EQ(s->scanLine(0), s->bits() + 3 * s->bytesPerLine());
+    for (int i = 0; i < s->bytesPerLine() * 4; ++i)
+        ASSERT_EQ(s->bits()[i], 0);
+
+    EXPECT_FALSE(Surface::create(0, 4));
+    EXPECT_FALSE(Surface::create(4, -1));
+    EXPECT_FALSE(Surface::create(4, 4, 32));
+    EXPECT_FALSE(Surface::create(100000, 100000)); // more than 2 GiB of pixels
+}
+
+TEST(Surface, WrapsImageTopDownAsBlueGreenRed)
+{
+    QImage image(2, 2, QImage::Format_RGB32);
+    image.setPixel(0, 0, qRgb(10, 20, 30));
+    image.setPixel(1, 1, qRgb(200, 100, 50));
+    auto s = Surface::wrap(image);
+    ASSERT_TRUE(s);
+    EXPECT_FALSE(s->isBottomUp());
+    const uint8_t* top = s->scanLine(0);
+    EXPECT_EQ(top[0], 30);
+    EXPECT_EQ(top[1], 20);
+    EXPECT_EQ(top[2], 10);
+    const uint8_t* bottom = s->scanLine(1) + 3;
+    EXPECT_EQ(bottom[0], 50);
+    EXPECT_EQ(bottom[2], 200);
+    EXPECT_EQ(s->toImage().pixel(1, 1), qRgb(200, 100, 50));
+    EXPECT_FALSE(Surface::wrap(QImage()));
+}
+
+TEST(Surface, WritingToWrappedImageLeavesTheCallersImageAlone)
+{
+    QImage image(4, 1, QImage::Format_BGR888);
+    image.fill(Qt::white);
+    auto s = Surface::wrap(image);
+    s->scanLine(0)[0] = 0;
+    EXPECT_EQ(image.pixel(0, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(s->toImage().pixel(0, 0), qRgb(255, 255, 0));
+}
+
+TEST(Surface, StretchModeKnowsOnlyTheTwoModes)
+{
+    auto s = Surface::create(1, 1);
+    EXPECT_EQ(s->setStretchMode(4), 3);
+    EXPECT_EQ(s->stretchMode(), platform::StretchMode::Halftone);
+    EXPECT_EQ(s->setStretchMode(7), 0);
+    EXPECT_EQ(s->stretchMode(), platform::StretchMode::Halftone);
+}
