@@ -1,0 +1,129 @@
+#include "cJpegInspector.h"
+
+#include "support/Images.h"
+
+#include <gtest/gtest.h>
+
+using I = cJpegInspector;
+
+namespace {
+
+bool allZero(const std::vector<std::int16_t>& data)
+{
+    return std::all_of(data.begin(), data.end(), [](std::int16_t v) { return v == 0; });
+}
+
+// The DC values of a component's blocks.
+std::vector<int> dcValues(const Component& c)
+{
+    std::vector<int> dc;
+    for (std::size_t i = 0; i < c.Data.size(); i += 64)
+        dc.push_back(c.Data[i]);
+    return dc;
+}
+
+} // namespace
+
+TEST(SampleHDC, ComponentSizesArePaddedToWholeBlocks)
+{
+    cJpeg j;
+    ASSERT_EQ(sampleImage(j, testsupport::pattern(100, 75)), 0);
+    EXPECT_EQ(I::precision(j), 8);
+    EXPECT_EQ(I::imageWidth(j), 100);
+    EXPECT_EQ(I::imageHeight(j), 75);
+    const auto& c = I::components(j);
+    EXPECT_EQ(c[0].Data.size(), 104u * 80u); // 13 x 10 blocks
+    EXPECT_EQ(c[1].Data.size(), 56u * 40u);  // 50 x 38 -> 7 x 5 blocks
+    EXPECT_EQ(c[2].Data.size(), 56u * 40u);
+    EXPECT_EQ(c[0].Ci, 1);
+    EXPECT_EQ(c[1].Ci, 2);
+    EXPECT_EQ(c[2].Ci, 3);
+
+    cJpeg one;
+    ASSERT_EQ(sampleImage(one, solid(1, 1, qRgb(9, 9, 9))), 0);
+    for (const Component& component : I::components(one))
+        EXPECT_EQ(component.Data.size(), 64u);
+}
+
+TEST(SampleHDC, SolidBlocksQuantiseToTheirLevel)
+{
+    cJpeg j; // quality 75: first luminance value 8
+    ASSERT_EQ(sampleImage(j, solid(16, 8, qRgb(255, 255, 255))), 0);
+    const auto& y = I::components(j)[0].Data;
+    EXPECT_EQ(y[0], 127);
+    EXPECT_EQ(y[64], 127);
+    EXPECT_TRUE(std::all_of(y.begin() + 1, y.begin() + 64, [](std::int16_t v) { return v == 0; }));
+
+    ASSERT_EQ(sampleImage(j, solid(8, 8, qRgb(0, 0, 0))), 0);
+    EXPECT_EQ(I::components(j)[0].Data[0], -128);
+
+    // Grey has no colour: both chroma components are all zero.
+    ASSERT_EQ(sampleImage(j, testsupport::pattern(40, 24).convertToFormat(QImage::Format_Grayscale8)), 0);
+    EXPECT_TRUE(allZero(I::components(j)[1].Data));
+    EXPECT_TRUE(allZero(I::components(j)[2].Data));
+    EXPECT_FALSE(allZero(I::components(j)[0].Data));
+}
+
+TEST(SampleHDC, ChromaIsShrunkFromTheWholeImageThenPadded)
+{
+    // Left quarter red, the rest blue. At 4 x 4 the chroma has one red and three
+    // blue columns... padded to 8 by repeating blue; a padded copy of the 8 x 8
+    // rendering would be half red instead.
+    QImage image = solid(8, 8, qRgb(0, 0, 255));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 2; ++x)
+            image.setPixel(x, y, qRgb(255, 0, 0));
+    cJpeg j;
+    ASSERT_EQ(sampleImage(j, image), 0);
+    const auto& cb = I::components(j)[1];
+    ASSERT_EQ(cb.Data.size(), 64u);
+    // Mean Cb of the block: (1 red column + 7 blue ones) / 8; DC = 8 * mean / 9.
+    const double red = -0.16874 * 255, blue = 0.5 * 255;
+    EXPECT_NEAR(cb.Data[0], 8 * (red + 7 * blue) / 8 / 9, 1.0);
+}
+
+TEST(SampleHDC, GreyscaleMakesOnlyLuminance)
+{
+    cJpeg j;
+    j.SetSamplingFrequencies(1, 1, 0, 0, 0, 0);
+    ASSERT_EQ(sampleImage(j, testsupport::pattern(20, 10)), 0);
+    ASSERT_EQ(I::components(j).size(), 1u);
+    EXPECT_EQ(I::components(j)[0].Data.size(), 24u * 16u);
+}
+
+TEST(SampleHDC, ReadsTheRectangleAtTheSourceOrigin)
+{
+    const QImage big = testsupport::pattern(60, 50, 3);
+    auto surface = platform::Surface::wrap(big);
+    cJpeg fromOrigin;
+    ASSERT_EQ(fromOrigin.SampleHDC(surface.get(), 33, 17, 10, 20), 0);
+    cJpeg cropped;
+    ASSERT_EQ(sampleImage(cropped, big.copy(10, 20, 33, 17)), 0);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(I::components(fromOrigin)[static_cast<std::size_t>(c)].Data,
+                  I::components(cropped)[static_cast<std::size_t>(c)].Data)
+            << c;
+}
+
+TEST(SampleHDC, EmptySizeOrNoSurfaceSamplesNothing)
+{
+    cJpeg j;
+    ASSERT_EQ(sampleImage(j, solid(8, 8, qRgb(0, 0, 0))), 0);
+    const auto before = dcValues(I::components(j)[0]);
+    auto surface = platform::Surface::wrap(solid(8, 8, qRgb(255, 255, 255)));
+    EXPECT_EQ(j.SampleHDC(surface.get(), 0, 8), 1);
+    EXPECT_EQ(j.SampleHDC(surface.get(), 8, -3), 1);
+    EXPECT_EQ(j.SampleHDC(nullptr, 8, 8), 1);
+    EXPECT_EQ(dcValues(I::components(j)[0]), before);
+    EXPECT_EQ(I::imageWidth(j), 8); // the sizes of the last call stay, as documented
+}
+
+TEST(SampleHDC, ResamplingAfterNewSamplingReplacesEverything)
+{
+    cJpeg j;
+    ASSERT_EQ(sampleImage(j, testsupport::pattern(30, 30)), 0);
+    j.SetSamplingFrequencies(1, 1, 1, 1, 1, 1);
+    EXPECT_TRUE(I::components(j)[0].Data.empty());
+    ASSERT_EQ(sampleImage(j, testsupport::pattern(30, 30)), 0);
+    EXPECT_EQ(I::components(j)[1].Data.size(), 32u * 32u);
+}
