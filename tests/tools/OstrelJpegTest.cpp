@@ -1,0 +1,162 @@
+// The ostrel-jpeg command, run as a user would.
+#include "support/Images.h"
+#include "support/JpegCodec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    QString err;
+    QString out;
+};
+
+ToolRun run(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(OSTREL_JPEG_TOOL, arguments);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardError()),
+            QString::fromLocal8Bit(process.readAllStandardOutput())};
+}
+
+class OstrelJpeg : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        input = dir.filePath("in.png");
+        ASSERT_TRUE(testsupport::pattern(123, 77, 4).save(input));
+        output = dir.filePath("out.jpg");
+    }
+    // The one-line error of a failed run that left no output file.
+    void expectCleanFailure(const ToolRun& r)
+    {
+        EXPECT_EQ(r.status, 1) << r.err.toStdString();
+        EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith("ostrel-jpeg: ")) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(output));
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // only the input
+    }
+
+    QTemporaryDir dir;
+    QString input;
+    QString output;
+};
+
+} // namespace
+
+TEST_F(OstrelJpeg, EncodesWithDefaultsAndOptions)
+{
+    ToolRun r = run({input, output});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const auto decoded = testsupport::decodeJpegFile(output);
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_EQ(decoded.width, 123);
+    EXPECT_EQ(decoded.height, 77);
+    EXPECT_EQ(decoded.h, (std::vector<int>{2, 1, 1}));
+    const auto defaultSize = QFileInfo(output).size();
+
+    const QString small = dir.filePath("small.jpg");
+    ASSERT_EQ(run({"--quality", "20", "--comment", "hello", input, small}).status, 0);
+    EXPECT_LT(QFileInfo(small).size(), defaultSize);
+    EXPECT_EQ(testsupport::decodeJpegFile(small).comments.front(), "hello");
+
+    const QString grey = dir.filePath("grey.jpg");
+    ASSERT_EQ(run({"--sampling", "1,1,0,0,0,0", input, grey}).status, 0);
+    EXPECT_EQ(testsupport::decodeJpegFile(grey).components, 1);
+}
+
+TEST_F(OstrelJpeg, ReadsTheCommonFormats)
+{
+    const QImage image = testsupport::pattern(40, 30, 1);
+    for (const char* format : {"ppm", "bmp", "jpg"}) {
+        const QString source = dir.filePath(QString("in.") + format);
+        ASSERT_TRUE(image.save(source, format)) << format;
+        const QString target = dir.filePath(QString("from-") + format + ".jpg");
+        const ToolRun r = run({source, target});
+        EXPECT_EQ(r.status, 0) << format << ": " << r.err.toStdString();
+        EXPECT_EQ(testsupport::decodeJpegFile(target).width, 40) << format;
+    }
+    // Qt reads GIF but cannot write it: a one-pixel black GIF made by hand.
+    const QString gif = dir.filePath("in.gif");
+    QFile f(gif);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    static const char kGif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff,"
+                               "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+    f.write(kGif, sizeof kGif - 1);
+    f.close();
+    const QString target = dir.filePath("from-gif.jpg");
+    const ToolRun r = run({gif, target});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const auto decoded = testsupport::decodeJpegFile(target);
+    EXPECT_EQ(decoded.width, 1);
+    EXPECT_LE(decoded.pixels[0], 3);
+}
+
+TEST_F(OstrelJpeg, NeverOverwrites)
+{
+    QFile existing(output);
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("precious");
+    existing.close();
+    const ToolRun r = run({input, output});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("already exists")) << r.err.toStdString();
+    EXPECT_EQ(testsupport::readFile(output), QByteArray("precious"));
+}
+
+TEST_F(OstrelJpeg, BadInputFailsCleanly)
+{
+    expectCleanFailure(run({dir.filePath("missing.png"), output}));
+
+    const QString garbage = dir.filePath("garbage.png");
+    QFile f(garbage);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("\x89PNG\r\n\x1a\n this is not really a picture");
+    f.close();
+    const ToolRun r = run({garbage, output});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("cannot read")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(output));
+}
+
+TEST_F(OstrelJpeg, BadOptionsFailCleanly)
+{
+    const QStringList bad[] = {
+        {"--quality", "0", input, output},
+        {"--quality", "abc", input, output},
+        {"--sampling", "1,2,3", input, output},
+        {"--sampling", "5,1,0,0,0,0", input, output}, // rejected by the encoder
+        {"--comment", QString(70000, 'c'), input, output},
+        {"--frobnicate", input, output},
+        {input},
+    };
+    for (const QStringList& arguments : bad) {
+        SCOPED_TRACE(arguments.join(' ').left(60).toStdString());
+        expectCleanFailure(run(arguments));
+    }
+    const ToolRun r = run({"--sampling", "5,1,0,0,0,0", input, output});
+    EXPECT_TRUE(r.err.contains("Invalid Sampling Value")) << r.err.toStdString();
+}
+
+TEST_F(OstrelJpeg, UnwritableTargetFailsWithTheSystemMessage)
+{
+    output = dir.filePath("no/such/folder/out.jpg");
+    const ToolRun r = run({input, output});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("No such file or directory")) << r.err.toStdString();
+}
+
+TEST_F(OstrelJpeg, HelpExplainsUsage)
+{
+    const ToolRun r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.contains("--quality")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("never overwritten")) << r.out.toStdString();
+}
