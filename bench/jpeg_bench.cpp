@@ -1,0 +1,194 @@
+// Encoding speed of cJpeg against libjpeg-turbo (quality 75, 4:2:0, optimised
+// Huffman tables, float DCT) on photographic images of 4096 x 4096 and of the
+// size of a snapshot, 640 x 480. Prints both times, their ratio, megapixels
+// per second, output sizes and cJpeg's peak memory.
+#include "jpeg/cJpeg.h"
+#include "platform/Surface.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QFile>
+
+#include <benchmark/benchmark.h>
+#include <jpeglib.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// A photograph repeated in mirrored tiles up to the wanted size, so every
+// 8 x 8 block has natural statistics at any size, with no seams.
+QImage tiledPhoto(const char* name, int width, int height)
+{
+    const QImage photo = QImage(QString(OSTREL_PHOTO_DIR) + "/" + name).convertToFormat(QImage::Format_RGB888);
+    if (photo.isNull()) {
+        std::fprintf(stderr, "photo %s/%s missing: run scripts/deps.sh test\n", OSTREL_PHOTO_DIR, name);
+        std::exit(1);
+    }
+    QImage out(width, height, QImage::Format_RGB888);
+    const int pw = photo.width(), ph = photo.height();
+    for (int y = 0; y < height; ++y) {
+        const int ty = (y / ph) % 2 ? ph - 1 - y % ph : y % ph;
+        const uchar* in = photo.constScanLine(ty);
+        uchar* line = out.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            const int tx = (x / pw) % 2 ? pw - 1 - x % pw : x % pw;
+            std::copy_n(in + 3 * tx, 3, line + 3 * x);
+        }
+    }
+    return out;
+}
+
+struct Images {
+    QImage large = tiledPhoto("astronaut.png", 4096, 4096);
+    QImage snapshot = tiledPhoto("coffee.png", 640, 480);
+    const QImage& of(int size) const { return size == 4096 ? large : snapshot; }
+};
+
+const Images& images()
+{
+    static const Images instance;
+    return instance;
+}
+
+std::map<std::string, double> outputBytes;
+
+std::size_t encodeWithCJpeg(const QImage& image, const std::string& path)
+{
+    const auto surface = platform::Surface::wrap(image);
+    cJpeg encoder;
+    encoder.SampleHDC(surface.get(), image.width(), image.height());
+    ::unlink(path.c_str());
+    if (encoder.SaveFile(QString::fromStdString(path)) != 0)
+        std::abort();
+    return static_cast<std::size_t>(QFile(QString::fromStdString(path)).size());
+}
+
+std::size_t encodeWithLibjpeg(const QImage& image)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(image.width());
+    info.image_height = static_cast<JDIMENSION>(image.height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 75, TRUE);
+    info.optimize_coding = TRUE;
+    info.dct_method = JDCT_FLOAT;
+    info.comp_info[0].h_samp_factor = 2;
+    info.comp_info[0].v_samp_factor = 2;
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<uchar*>(image.constScanLine(static_cast<int>(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return size;
+}
+
+void BM_cJpeg(benchmark::State& state)
+{
+    const QImage& image = images().of(static_cast<int>(state.range(0)));
+    const std::string path = "/tmp/ostrel-bench-" + std::to_string(::getpid()) + ".jpg";
+    std::size_t bytes = 0;
+    for (auto _ : state)
+        bytes = encodeWithCJpeg(image, path);
+    ::unlink(path.c_str());
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.counters["MP/s"] = benchmark::Counter(image.width() * image.height() / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_libjpeg(benchmark::State& state)
+{
+    const QImage& image = images().of(static_cast<int>(state.range(0)));
+    std::size_t bytes = 0;
+    for (auto _ : state)
+        bytes = encodeWithLibjpeg(image);
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.counters["MP/s"] = benchmark::Counter(image.width() * image.height() / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+BENCHMARK(BM_cJpeg)->Arg(4096)->Arg(640)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_libjpeg)->Arg(4096)->Arg(640)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Keeps each run's time and output size for the summary.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration)
+                continue;
+            times[run.benchmark_name()] = run.GetAdjustedRealTime();
+            const auto it = run.counters.find("bytes");
+            if (it != run.counters.end())
+                sizes[run.benchmark_name()] = it->second.value;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> times, sizes;
+};
+
+long statusKiB(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0)
+            return std::stol(line.substr(std::string(field).size()));
+    return -1;
+}
+
+// Peak memory that one cJpeg encode adds on top of what the process holds.
+void reportPeakMemory()
+{
+    const QImage& image = images().large;
+    const long before = statusKiB("VmRSS:");
+    std::ofstream("/proc/self/clear_refs") << "5"; // restart the peak count
+    encodeWithCJpeg(image, "/tmp/ostrel-bench-memory.jpg");
+    ::unlink("/tmp/ostrel-bench-memory.jpg");
+    const long peak = statusKiB("VmHWM:");
+    const double input = image.width() * image.height() * 3.0 / 1024.0;
+    std::printf("cJpeg peak memory for 4096 x 4096: %.1f MiB above the %.1f MiB RGB input = %.2f x the input\n",
+                (peak - before) / 1024.0, input / 1024.0, (peak - before) / input);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication::setAttribute(Qt::AA_PluginApplication); // image plugins without a display
+    benchmark::Initialize(&argc, argv);
+    images();
+    reportPeakMemory();
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n%-10s %12s %12s %8s %10s %10s %12s %12s\n", "image", "cJpeg ms", "libjpeg ms", "ratio", "cJpeg MP/s",
+                "lib MP/s", "cJpeg bytes", "lib bytes");
+    for (int size : {4096, 640}) {
+        const std::string arg = "/" + std::to_string(size) + "/real_time";
+        const double ours = reporter.times["BM_cJpeg" + arg];
+        const double theirs = reporter.times["BM_libjpeg" + arg];
+        if (ours <= 0 || theirs <= 0)
+            continue;
+        const QImage& image = images().of(size);
+        const double mp = image.width() * image.height() / 1e6;
+        std::printf("%4dx%-5d %12.2f %12.2f %8.2f %10.1f %10.1f %12.0f %12.0f\n", image.width(), image.height(), ours,
+                    theirs, ours / theirs, mp / ours * 1e3, mp / theirs * 1e3, reporter.sizes["BM_cJpeg" + arg],
+                    reporter.sizes["BM_libjpeg" + arg]);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
