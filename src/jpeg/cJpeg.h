@@ -115,6 +115,7 @@ private:
     void CheckCoefficients(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
 
     // Bit writer and file segments.
+    struct BitSink; // the bit writer's fast path for whole blocks (cJpegWriter.cpp)
     void ReserveOutput(std::int64_t bytes);
     void PutByte(std::uint8_t value);
     void PutWord(std::int64_t value);

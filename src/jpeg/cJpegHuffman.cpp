@@ -1,6 +1,7 @@
 // Scan planning, symbol statistics and optimal Huffman tables (ISO/IEC
 // 10918-1 Annex K.2, code lengths limited to 16 bits).
 #include "cJpeg.h"
+#include "cJpegBlocks.h"
 #include "cJpegWalk.h"
 
 #include "platform/NumberedError.h"
@@ -13,11 +14,7 @@ namespace {
 
 using Counts = std::array<std::int64_t, 257>;
 
-// Magnitude category: the number of significant bits of |v|.
-inline std::int32_t category(std::int32_t v)
-{
-    return static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(v < 0 ? -v : v)));
-}
+using jpegblocks::category;
 
 // Adds locally gathered counts to the table's 32-bit counters.
 void addCounts(const Counts& counts, Frequencies& freq)
@@ -116,19 +113,20 @@ void cJpeg::CountACSymbols(const std::vector<std::int16_t>& coefficients, Freque
     Counts counts{};
     for (std::size_t block = 0; block < coefficients.size(); block += 64) {
         const std::int16_t* ac = coefficients.data() + block;
-        std::int32_t run = 0;
-        for (int k = 1; k < 64; ++k) {
-            if (ac[k] == 0) {
-                ++run;
-                continue;
-            }
+        // Walk the non-zero AC coefficients only; the gaps are the runs.
+        std::uint64_t nonZero = jpegblocks::nonZeroMask(ac) & ~std::uint64_t{1};
+        std::int32_t last = 0;
+        while (nonZero != 0) {
+            const auto k = static_cast<std::int32_t>(std::countr_zero(nonZero));
+            nonZero &= nonZero - 1;
+            std::int32_t run = k - last - 1;
+            last = k;
             for (; run > 15; run -= 16)
                 ++counts[0xF0];
             ++counts[static_cast<std::size_t>(run * 16 + category(ac[k]))];
-            run = 0;
         }
-        if (run > 0)
-            ++counts[0x00];
+        if (last < 63)
+            ++counts[0x00]; // trailing zeros
     }
     addCounts(counts, freq);
 }

@@ -8,7 +8,11 @@
 
 #include "platform/NumberedError.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
+
+static_assert(FLT_EVAL_METHOD == 0, "single-precision values must be evaluated in single precision");
 
 namespace {
 
@@ -94,17 +98,27 @@ void cJpeg::ComputeFactors(std::int32_t t)
 void cJpeg::QuantizeBlock(std::vector<std::int16_t>& coefficients, std::int64_t& position,
                           const std::array<float, 64>& factors)
 {
+    // Natural (row by row) index of each zig-zag position.
+    std::array<std::uint8_t, 64> natural;
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c)
+            natural[static_cast<std::size_t>(ZigZag[c][r])] = static_cast<std::uint8_t>(8 * r + c);
+    // Adding and removing 1.5 * 2^23 leaves a float rounded to a whole number,
+    // to nearest with ties to even (the default rounding), for |x| < 2^22;
+    // anything larger stays far outside the 16-bit range and is reported below.
+    constexpr float kRound = 12582912.0f;
+    const float* block = &WorkBlock[0][0];
     std::int16_t* out = coefficients.data() + position;
-    for (int r = 0; r < 8; ++r) {
-        for (int c = 0; c < 8; ++c) {
-            const auto z = static_cast<std::size_t>(ZigZag[c][r]);
-            const float x = factors[z] * WorkBlock[r][c];
-            // nearbyint rounds half to even in the default rounding mode.
-            const float rounded = std::nearbyint(x);
-            if (!(rounded >= -32768.0f && rounded <= 32767.0f))
-                throw platform::NumberedError::overflow();
-            out[z] = static_cast<std::int16_t>(rounded);
-        }
+    float low = 0.0f;
+    float high = 0.0f;
+    for (std::size_t z = 0; z < 64; ++z) {
+        const float x = factors[z] * block[natural[z]];
+        const float rounded = (x + kRound) - kRound;
+        low = std::min(low, rounded);
+        high = std::max(high, rounded);
+        out[z] = static_cast<std::int16_t>(std::clamp(rounded, -32768.0f, 32767.0f));
     }
+    if (low < -32768.0f || high > 32767.0f)
+        throw platform::NumberedError::overflow();
     position += 64;
 }

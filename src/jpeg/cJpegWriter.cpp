@@ -2,6 +2,7 @@
 // memory (headers, Huffman-coded scans with byte stuffing) and handed to disk
 // in one piece, never replacing an existing file.
 #include "cJpeg.h"
+#include "cJpegBlocks.h"
 #include "cJpegWalk.h"
 
 #include "platform/NewFile.h"
@@ -9,6 +10,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 #ifndef OSTREL_VERSION
@@ -37,10 +39,7 @@ enum Marker : std::uint8_t {
     COM = 0xFE,
 };
 
-inline std::int32_t category(std::int32_t v)
-{
-    return static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(v < 0 ? -v : v)));
-}
+using jpegblocks::category;
 
 // The text as ISO-8859-1 bytes, one per character; other characters become '?'.
 QByteArray latin1(const QString& text)
@@ -130,43 +129,113 @@ void cJpeg::FlushBits()
         WriteBits(BitMask, -1);
 }
 
+// Writes whole codes into a 64-bit accumulator and moves them to the output
+// four bytes at a time, stuffing a 00 after every FF byte. It starts from the
+// bit writer's partial byte and leaves the new partial byte there, so its
+// output is exactly that of WriteBits. The caller reserves the room.
+struct cJpeg::BitSink {
+    explicit BitSink(cJpeg& encoder)
+        : encoder_(encoder), start_(encoder.OutBuffer.data()), out_(start_ + encoder.OutPos),
+          count_(7 - std::countr_zero(static_cast<std::uint32_t>(encoder.BitMask))),
+          bits_(static_cast<std::uint64_t>(encoder.BitAccumulator) >> (8 - count_))
+    {
+    }
+    ~BitSink()
+    {
+        while (count_ >= 8) {
+            count_ -= 8;
+            byte(static_cast<std::uint8_t>(bits_ >> count_));
+        }
+        encoder_.OutPos = out_ - start_;
+        encoder_.BitAccumulator = static_cast<std::int32_t>((bits_ << (8 - count_)) & 0xFF);
+        encoder_.BitMask = 1 << (7 - count_);
+    }
+    BitSink(const BitSink&) = delete;
+    BitSink& operator=(const BitSink&) = delete;
+
+    // Appends the low `count` bits of `value` (count at most 27).
+    void put(std::uint32_t value, std::int32_t count)
+    {
+        bits_ = (bits_ << count) | (value & ((std::uint32_t{1} << count) - 1));
+        count_ += count;
+        if (count_ >= 32) {
+            count_ -= 32;
+            word(static_cast<std::uint32_t>(bits_ >> count_));
+        }
+    }
+    // A symbol's code followed by `size` extra bits of `extra`.
+    void put(const HuffmanTable& table, std::size_t symbol, std::int32_t extra, std::int32_t size)
+    {
+        const auto length = static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(table.EHUFSI[symbol])));
+        const auto code = static_cast<std::uint32_t>(table.EHUFCO[symbol]) & ((std::uint32_t{1} << length) - 1);
+        put((code << size) | (static_cast<std::uint32_t>(extra) & ((std::uint32_t{1} << size) - 1)), length + size);
+    }
+
+private:
+    void byte(std::uint8_t value)
+    {
+        *out_++ = value;
+        if (value == 0xFF)
+            *out_++ = 0;
+    }
+    void word(std::uint32_t value)
+    {
+        // No FF byte among the four (no zero byte in the complement): one store.
+        const std::uint32_t inverse = ~value;
+        if (((inverse - 0x01010101u) & ~inverse & 0x80808080u) == 0) {
+            const std::uint32_t bigEndian = __builtin_bswap32(value);
+            std::memcpy(out_, &bigEndian, 4);
+            out_ += 4;
+            return;
+        }
+        for (int shift = 24; shift >= 0; shift -= 8)
+            byte(static_cast<std::uint8_t>(value >> shift));
+    }
+
+    cJpeg& encoder_;
+    std::uint8_t* const start_;
+    std::uint8_t* out_;
+    std::int32_t count_; // bits pending in bits_ (the low ones)
+    std::uint64_t bits_;
+};
+
 void cJpeg::EncodeBlock(const std::int16_t* coefficients, std::int32_t& predictor, const HuffmanTable& dc,
                         const HuffmanTable& ac)
 {
+    BitSink sink(*this);
     std::int32_t diff = coefficients[0] - predictor;
     predictor = coefficients[0];
-    std::int32_t size = category(diff);
+    const std::int32_t size = category(diff);
     if (diff < 0)
         diff -= 1; // its low bits are then the one's complement JPEG wants
-    WriteBits(dc.EHUFSI[static_cast<std::size_t>(size)], dc.EHUFCO[static_cast<std::size_t>(size)]);
-    WriteBits(size > 0 ? 1 << (size - 1) : 0, diff);
+    sink.put(dc, static_cast<std::size_t>(size), diff, size);
 
-    std::int32_t run = 0;
-    for (int k = 1; k < 64; ++k) {
-        std::int32_t c = coefficients[k];
-        if (c == 0) {
-            ++run;
-            continue;
-        }
+    // The non-zero AC coefficients in order; the gaps between them are the runs.
+    std::uint64_t nonZero = jpegblocks::nonZeroMask(coefficients) & ~std::uint64_t{1};
+    std::int32_t last = 0;
+    while (nonZero != 0) {
+        const auto k = static_cast<std::int32_t>(std::countr_zero(nonZero));
+        nonZero &= nonZero - 1;
+        std::int32_t run = k - last - 1;
+        last = k;
         for (; run > 15; run -= 16)
-            WriteBits(ac.EHUFSI[0xF0], ac.EHUFCO[0xF0]);
-        size = category(c);
+            sink.put(ac, 0xF0, 0, 0);
+        std::int32_t c = coefficients[k];
+        const std::int32_t bits = category(c);
         if (c < 0)
             c -= 1;
-        const auto symbol = static_cast<std::size_t>(run * 16 + size);
-        WriteBits(ac.EHUFSI[symbol], ac.EHUFCO[symbol]);
-        WriteBits(1 << (size - 1), c);
-        run = 0;
+        sink.put(ac, static_cast<std::size_t>(run * 16 + bits), c, bits);
     }
-    if (run > 0)
-        WriteBits(ac.EHUFSI[0x00], ac.EHUFCO[0x00]);
+    if (last < 63)
+        sink.put(ac, 0x00, 0, 0); // end of block: only zeros remain
 }
 
 void cJpeg::EncodeFillerBlock(const HuffmanTable& dc, const HuffmanTable& ac)
 {
     // DC equal to the predictor (category 0) and no AC values: the predictor stays.
-    WriteBits(dc.EHUFSI[0], dc.EHUFCO[0]);
-    WriteBits(ac.EHUFSI[0x00], ac.EHUFCO[0x00]);
+    BitSink sink(*this);
+    sink.put(dc, 0, 0, 0);
+    sink.put(ac, 0x00, 0, 0);
 }
 
 void cJpeg::WriteMarker(std::uint8_t code)

@@ -81,6 +81,20 @@ std::vector<std::int32_t> nearestTaps(std::int64_t out, std::int64_t in, std::in
     return index;
 }
 
+// Row y of `src`, columns x .. x+count-1, as blue-green-red bytes: in place
+// for blue-green-red surfaces, otherwise converted into `scratch`.
+const std::uint8_t* bgrRow(const Surface& src, int y, std::int64_t x, std::int64_t count,
+                           std::vector<std::uint8_t>& scratch)
+{
+    if (src.layout() == Surface::Layout::Bgr24)
+        return src.scanLine(y) + x * kBytesPerPixel;
+    scratch.resize(static_cast<std::size_t>(count * kBytesPerPixel));
+    src.readRow(y, x, count, scratch.data());
+    return scratch.data();
+}
+
+bool drawable(const Surface& dst) { return dst.layout() == Surface::Layout::Bgr24 && dst.bitCount() == 24; }
+
 struct StretchGeometry {
     std::int64_t x, y, width, height;             // target rectangle (unclipped)
     std::int64_t srcX, srcY, srcWidth, srcHeight; // source rectangle (unclipped)
@@ -88,21 +102,51 @@ struct StretchGeometry {
     std::int64_t outX0, outX1, outY0, outY1;      // target offsets inside the destination
 };
 
+// Halving both ways, as chroma subsampling does: the area weights are all
+// one half, and the general computation below reduces exactly to
+// (a + b + c + d + 2) / 4 per channel, done here directly.
+void halveHalftone(Surface& dst, const Surface& src, const StretchGeometry& g)
+{
+    std::vector<std::uint8_t> upperScratch;
+    std::vector<std::uint8_t> lowerScratch;
+    for (std::int64_t oy = g.outY0; oy < g.outY1; ++oy) {
+        const auto row = static_cast<int>(g.srcY + 2 * oy);
+        const std::uint8_t* upper = bgrRow(src, row, g.srcX, g.srcWidth, upperScratch);
+        const std::uint8_t* lower = bgrRow(src, row + 1, g.srcX, g.srcWidth, lowerScratch);
+        std::uint8_t* out = dst.scanLine(static_cast<int>(g.y + oy)) + g.x * kBytesPerPixel;
+        for (std::int64_t i = g.outX0 * kBytesPerPixel; i < g.outX1 * kBytesPerPixel; ++i) {
+            const std::int64_t j = 2 * i - i % kBytesPerPixel;
+            out[i] = static_cast<std::uint8_t>((upper[j] + upper[j + 3] + lower[j] + lower[j + 3] + 2) >> 2);
+        }
+    }
+}
+
+bool isExactHalf(const Surface& src, const StretchGeometry& g)
+{
+    return g.width * 2 == g.srcWidth && g.height * 2 == g.srcHeight && g.srcX >= 0 && g.srcY >= 0 &&
+           g.srcX + g.srcWidth <= src.width() && g.srcY + g.srcHeight <= src.height();
+}
+
 void stretchHalftone(Surface& dst, const Surface& src, const StretchGeometry& g)
 {
+    if (isExactHalf(src, g)) {
+        halveHalftone(dst, src, g);
+        return;
+    }
     const AxisTaps cols = areaTaps(g.width, g.srcWidth, g.srcX, g.colLo, g.colHi);
     const AxisTaps rows = areaTaps(g.height, g.srcHeight, g.srcY, g.rowLo, g.rowHi);
     const std::size_t span = static_cast<std::size_t>(g.colHi - g.colLo) * kBytesPerPixel;
     std::vector<std::uint32_t> acc(span);
     std::vector<std::uint16_t> column(span); // vertical averages, 8.8 fixed point
+    std::vector<std::uint8_t> scratch;
 
     for (std::int64_t oy = g.outY0; oy < g.outY1; ++oy) {
         // Vertical pass: weighted sum of the source rows under this target row.
         std::fill(acc.begin(), acc.end(), 0u);
         const auto r = static_cast<std::size_t>(oy);
         for (std::int32_t t = rows.first[r]; t < rows.first[r] + rows.count[r]; ++t) {
-            const std::uint8_t* in = src.scanLine(static_cast<int>(g.rowLo + rows.index[static_cast<std::size_t>(t)])) +
-                                     g.colLo * kBytesPerPixel;
+            const std::uint8_t* in = bgrRow(src, static_cast<int>(g.rowLo + rows.index[static_cast<std::size_t>(t)]),
+                                            g.colLo, g.colHi - g.colLo, scratch);
             const std::uint32_t w = rows.weight[static_cast<std::size_t>(t)];
             for (std::size_t k = 0; k < span; ++k)
                 acc[k] += w * in[k];
@@ -135,9 +179,10 @@ void stretchNearest(Surface& dst, const Surface& src, const StretchGeometry& g)
 {
     const std::vector<std::int32_t> cols = nearestTaps(g.width, g.srcWidth, g.srcX, g.colLo, g.colHi);
     const std::vector<std::int32_t> rows = nearestTaps(g.height, g.srcHeight, g.srcY, g.rowLo, g.rowHi);
+    std::vector<std::uint8_t> scratch;
     for (std::int64_t oy = g.outY0; oy < g.outY1; ++oy) {
-        const std::uint8_t* in =
-            src.scanLine(static_cast<int>(g.rowLo + rows[static_cast<std::size_t>(oy)])) + g.colLo * kBytesPerPixel;
+        const std::uint8_t* in = bgrRow(src, static_cast<int>(g.rowLo + rows[static_cast<std::size_t>(oy)]), g.colLo,
+                                        g.colHi - g.colLo, scratch);
         std::uint8_t* out = dst.scanLine(static_cast<int>(g.y + oy));
         for (std::int64_t ox = g.outX0; ox < g.outX1; ++ox)
             std::memcpy(out + (g.x + ox) * kBytesPerPixel, in + cols[static_cast<std::size_t>(ox)] * kBytesPerPixel,
@@ -149,19 +194,17 @@ void stretchNearest(Surface& dst, const Surface& src, const StretchGeometry& g)
 
 bool bitBlt(Surface& dst, int x, int y, int width, int height, const Surface& src, int srcX, int srcY)
 {
-    if (dst.bitCount() != 24 || src.bitCount() != 24)
+    if (!drawable(dst))
         return false;
     std::int64_t dx = x, dy = y, sx = srcX, sy = srcY, w = width, h = height;
     if (!clipAxis(dx, sx, w, dst.width(), src.width()) || !clipAxis(dy, sy, h, dst.height(), src.height()))
         return false;
-    const auto bytes = static_cast<std::size_t>(w * kBytesPerPixel);
     // Within one surface, copy downwards from the bottom so no source row is
     // overwritten before it is read; memmove covers overlap inside a row.
     const bool backwards = &dst == &src && dy > sy;
     for (std::int64_t i = 0; i < h; ++i) {
         const std::int64_t row = backwards ? h - 1 - i : i;
-        std::memmove(dst.scanLine(static_cast<int>(dy + row)) + dx * kBytesPerPixel,
-                     src.scanLine(static_cast<int>(sy + row)) + sx * kBytesPerPixel, bytes);
+        src.readRow(static_cast<int>(sy + row), sx, w, dst.scanLine(static_cast<int>(dy + row)) + dx * kBytesPerPixel);
     }
     return true;
 }
@@ -171,7 +214,7 @@ bool stretchBlt(Surface& dst, int x, int y, int width, int height, const Surface
 {
     if (width == srcWidth && height == srcHeight)
         return bitBlt(dst, x, y, width, height, src, srcX, srcY);
-    if (dst.bitCount() != 24 || src.bitCount() != 24 || width <= 0 || height <= 0 || srcWidth <= 0 ||
+    if (!drawable(dst) || width <= 0 || height <= 0 || srcWidth <= 0 ||
         srcHeight <= 0)
         return false;
     StretchGeometry g{};

@@ -1,6 +1,7 @@
 #include "Surface.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace platform {
@@ -48,13 +49,32 @@ std::unique_ptr<Surface> Surface::wrap(const QImage& image)
 {
     if (image.isNull())
         return nullptr;
-    QImage pixels = image.format() == QImage::Format_BGR888 ? image : image.convertToFormat(QImage::Format_BGR888);
-    if (pixels.isNull())
-        return nullptr;
+    Layout layout = Layout::Bgr24;
+    QImage pixels = image;
+    switch (image.format()) {
+    case QImage::Format_BGR888:
+        break;
+    case QImage::Format_RGB888:
+        layout = Layout::Rgb24;
+        break;
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+        if (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
+            layout = Layout::Bgrx32;
+            break;
+        }
+        [[fallthrough]];
+    default:
+        pixels = image.convertToFormat(QImage::Format_BGR888);
+        if (pixels.isNull())
+            return nullptr;
+        break;
+    }
     std::unique_ptr<Surface> surface(new Surface);
     surface->width_ = pixels.width();
     surface->height_ = pixels.height();
-    surface->bitCount_ = 24;
+    surface->bitCount_ = layout == Layout::Bgrx32 ? 32 : 24;
+    surface->layout_ = layout;
     surface->stride_ = pixels.bytesPerLine();
     surface->bottomUp_ = false;
     surface->wrapped_ = pixels;
@@ -79,13 +99,39 @@ int Surface::setStretchMode(int mode)
     return previous;
 }
 
+void Surface::readRow(int y, std::int64_t x, std::int64_t count, std::uint8_t* bgr) const
+{
+    const std::uint8_t* in = scanLine(y);
+    switch (layout_) {
+    case Layout::Bgr24:
+        std::memmove(bgr, in + 3 * x, static_cast<std::size_t>(3 * count));
+        break;
+    case Layout::Rgb24:
+        in += 3 * x;
+        for (std::int64_t i = 0; i < count; ++i, in += 3, bgr += 3) {
+            bgr[0] = in[2];
+            bgr[1] = in[1];
+            bgr[2] = in[0];
+        }
+        break;
+    case Layout::Bgrx32:
+        in += 4 * x;
+        for (std::int64_t i = 0; i < count; ++i, in += 4, bgr += 3) {
+            bgr[0] = in[0];
+            bgr[1] = in[1];
+            bgr[2] = in[2];
+        }
+        break;
+    }
+}
+
 QImage Surface::toImage() const
 {
     QImage image(width_, height_, QImage::Format_BGR888);
     if (image.isNull())
         return image;
     for (int y = 0; y < height_; ++y)
-        std::copy_n(scanLine(y), static_cast<std::size_t>(width_) * 3, image.scanLine(y));
+        readRow(y, 0, width_, image.scanLine(y));
     return image.convertToFormat(QImage::Format_RGB888);
 }
 

@@ -28,8 +28,18 @@ enum class StretchMode : int {
 // the surface wraps a top-down image, 24-bit pixels as blue, green, red.
 // Callers reach the pixel memory directly; copies between surfaces are the
 // free functions of Blit.h.
+//
+// A surface that wraps an image may also keep the image's own pixel layout
+// (red first, or 32-bit pixels with an unused fourth byte), so large pictures
+// are read in place instead of converted; such surfaces are copy sources only.
 class Surface {
 public:
+    enum class Layout {
+        Bgr24,  // blue, green, red: the layout of every surface we draw into
+        Rgb24,  // red, green, blue (a wrapped QImage::Format_RGB888)
+        Bgrx32, // blue, green, red, unused (a wrapped QImage::Format_RGB32/ARGB32)
+    };
+
     // Bytes in one stored row of a bitmap of that width and depth, or -1 when
     // the depth is unknown or the size leaves the 32-bit range.
     static std::int64_t rowBytes(std::int64_t width, int bitCount);
@@ -38,9 +48,9 @@ public:
     // is not supported or the memory cannot be had.
     static std::unique_ptr<Surface> create(int width, int height, int bitCount = 24);
 
-    // A top-down 24-bit surface over the pixels of `image` (converted to
-    // blue-green-red first when it is in another format). The image data are
-    // shared, not copied, when no conversion is needed.
+    // A top-down source surface over the pixels of `image`, sharing them for
+    // the 24-bit and 32-bit RGB formats (alpha is ignored, as in a 32-bit
+    // bitmap) and over a blue-green-red copy for any other format.
     static std::unique_ptr<Surface> wrap(const QImage& image);
 
     Surface(const Surface&) = delete;
@@ -50,6 +60,7 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     int bitCount() const { return bitCount_; }
+    Layout layout() const { return layout_; }
     std::int64_t bytesPerLine() const { return stride_; }
     bool isBottomUp() const { return bottomUp_; }
 
@@ -75,6 +86,10 @@ public:
 
     const std::vector<ColorEntry>& colorTable() const { return colorTable_; }
 
+    // Copies `count` pixels of row y (from the top), starting at column x, to
+    // `bgr` as blue, green, red bytes, whatever the surface's layout.
+    void readRow(int y, std::int64_t x, std::int64_t count, std::uint8_t* bgr) const;
+
     // A copy of the pixels as an RGB image (for display, files and tests).
     QImage toImage() const;
 
@@ -94,6 +109,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     int bitCount_ = 0;
+    Layout layout_ = Layout::Bgr24;
     std::int64_t stride_ = 0;
     bool bottomUp_ = true;
     std::uint8_t* bits_ = nullptr;

@@ -34,22 +34,36 @@ TEST(Surface, MemorySurfaceIsBlackAndBottomUp)
     EXPECT_FALSE(Surface::create(100000, 100000)); // more than 2 GiB of pixels
 }
 
-TEST(Surface, WrapsImageTopDownAsBlueGreenRed)
+TEST(Surface, WrapsImagesTopDownInTheirOwnLayout)
 {
-    QImage image(2, 2, QImage::Format_RGB32);
-    image.setPixel(0, 0, qRgb(10, 20, 30));
-    image.setPixel(1, 1, qRgb(200, 100, 50));
-    auto s = Surface::wrap(image);
-    ASSERT_TRUE(s);
-    EXPECT_FALSE(s->isBottomUp());
-    const uint8_t* top = s->scanLine(0);
-    EXPECT_EQ(top[0], 30);
-    EXPECT_EQ(top[1], 20);
-    EXPECT_EQ(top[2], 10);
-    const uint8_t* bottom = s->scanLine(1) + 3;
-    EXPECT_EQ(bottom[0], 50);
-    EXPECT_EQ(bottom[2], 200);
-    EXPECT_EQ(s->toImage().pixel(1, 1), qRgb(200, 100, 50));
+    const std::pair<QImage::Format, Surface::Layout> formats[] = {
+        {QImage::Format_RGB32, Surface::Layout::Bgrx32},
+        {QImage::Format_ARGB32, Surface::Layout::Bgrx32},
+        {QImage::Format_RGB888, Surface::Layout::Rgb24},
+        {QImage::Format_BGR888, Surface::Layout::Bgr24},
+        {QImage::Format_Indexed8, Surface::Layout::Bgr24}, // converted
+        {QImage::Format_RGBX8888, Surface::Layout::Bgr24}, // converted
+    };
+    for (auto [format, layout] : formats) {
+        QImage image(3, 2, QImage::Format_RGB32);
+        image.fill(qRgb(0, 0, 0));
+        image.setPixel(0, 0, qRgb(8, 16, 32));
+        image.setPixel(2, 1, qRgb(200, 104, 48));
+        image = image.convertToFormat(format);
+        auto s = Surface::wrap(image);
+        ASSERT_TRUE(s) << format;
+        EXPECT_EQ(s->layout(), layout) << format;
+        EXPECT_FALSE(s->isBottomUp());
+        std::uint8_t row[9];
+        s->readRow(0, 0, 3, row);
+        EXPECT_EQ(row[0], 32) << format;
+        EXPECT_EQ(row[1], 16) << format;
+        EXPECT_EQ(row[2], 8) << format;
+        s->readRow(1, 2, 1, row);
+        EXPECT_EQ(row[0], 48) << format;
+        EXPECT_EQ(row[2], 200) << format;
+        EXPECT_EQ(s->toImage().pixel(2, 1), qRgb(200, 104, 48)) << format;
+    }
     EXPECT_FALSE(Surface::wrap(QImage()));
 }
 

@@ -1,0 +1,41 @@
+// Small helpers on one block of 64 quantised coefficients, shared by the
+// symbol statistics and the scan writer.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace jpegblocks {
+
+// Bit k set when coefficient k (zig-zag order) is non-zero.
+inline std::uint64_t nonZeroMask(const std::int16_t* block)
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    std::uint64_t zeros = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i + 8));
+        const __m128i eq = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
+        zeros |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(eq))) << (16 * i);
+    }
+    return ~zeros;
+#else
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k)
+        mask |= static_cast<std::uint64_t>(block[k] != 0) << k;
+    return mask;
+#endif
+}
+
+// Magnitude category: the number of significant bits of |v|.
+inline std::int32_t category(std::int32_t v)
+{
+    return static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(v < 0 ? -v : v)));
+}
+
+} // namespace jpegblocks
