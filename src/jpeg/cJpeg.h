@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/LargeAllocator.h"
 #include "platform/Surface.h"
 
 #include <QString>
@@ -25,6 +26,9 @@ struct HuffmanTable {
     std::array<std::int32_t, 256> EHUFCO{};
 };
 
+// Quantised coefficients of one component (zero-filled when made).
+using Coefficients = std::vector<std::int16_t, platform::LargeAllocator<std::int16_t>>;
+
 // One image component: identifier, sampling factors, quantisation table and the
 // quantised coefficients of all its blocks (64 per block, zig-zag order, blocks
 // in raster order of its padded block grid).
@@ -33,7 +37,7 @@ struct Component {
     std::int32_t H = 1;
     std::int32_t V = 1;
     std::int32_t Tq = 0;
-    std::vector<std::int16_t> Data;
+    Coefficients Data;
 };
 
 // Symbol counters of one Huffman table: symbols 0..255 and one reserved entry.
@@ -89,8 +93,13 @@ private:
     // Transform and quantisation.
     void ForwardDCT();
     void ComputeFactors(std::int32_t t);
-    void QuantizeBlock(std::vector<std::int16_t>& coefficients, std::int64_t& position,
+    void QuantizeBlock(Coefficients& coefficients, std::int64_t& position,
                        const std::array<float, 64>& factors);
+    // QuantizeBlock with the factors already in natural (row by row) order,
+    // as the sampling loop prepares them once per component.
+    void QuantizeNatural(Coefficients& coefficients, std::int64_t& position,
+                         const std::array<float, 64>& naturalFactors);
+    std::array<float, 64> NaturalOrder(const std::array<float, 64>& zigZagOrder) const;
 
     // Sampling.
     void SampleComponent(std::int32_t i, platform::Surface& raster, std::int32_t Hp);
@@ -108,9 +117,9 @@ private:
     void WalkInterleaved(const std::int32_t* components, std::int32_t count, Visit&& visit) const;
     static void BuildOptimalTable(HuffmanTable& table, Frequencies& freq);
     static void GenerateCodes(HuffmanTable& table, std::int32_t largestSymbol);
-    static void CountDCSymbols(const std::vector<std::int16_t>& coefficients, Frequencies& freq);
+    static void CountDCSymbols(const Coefficients& coefficients, Frequencies& freq);
     void CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq) const;
-    static void CountACSymbols(const std::vector<std::int16_t>& coefficients, Frequencies& freq);
+    static void CountACSymbols(const Coefficients& coefficients, Frequencies& freq);
     std::int32_t OptimizeTables(const ScanLists& lists, std::int32_t first, std::int32_t last);
     void CheckCoefficients(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
 

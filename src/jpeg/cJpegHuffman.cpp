@@ -81,7 +81,7 @@ std::int32_t cJpeg::McuRows() const
     return static_cast<std::int32_t>((std::int64_t{ImageHeight} + 8 * VMax - 1) / (8 * VMax));
 }
 
-void cJpeg::CountDCSymbols(const std::vector<std::int16_t>& coefficients, Frequencies& freq)
+void cJpeg::CountDCSymbols(const Coefficients& coefficients, Frequencies& freq)
 {
     Counts counts{};
     std::int32_t predictor = 0;
@@ -108,7 +108,7 @@ void cJpeg::CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq)
     addCounts(counts, freq);
 }
 
-void cJpeg::CountACSymbols(const std::vector<std::int16_t>& coefficients, Frequencies& freq)
+void cJpeg::CountACSymbols(const Coefficients& coefficients, Frequencies& freq)
 {
     Counts counts{};
     for (std::size_t block = 0; block < coefficients.size(); block += 64) {

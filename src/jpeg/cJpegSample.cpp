@@ -63,7 +63,8 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
         component.Ci = i + 1;
         const SampledSize s = sampledSize(component, lWidth, lHeight, HMax, VMax);
         try {
-            component.Data.assign(static_cast<std::size_t>(std::int64_t{s.wp} * s.hp), 0);
+            Coefficients zeros(static_cast<std::size_t>(std::int64_t{s.wp} * s.hp));
+            component.Data.swap(zeros);
         } catch (const std::bad_alloc&) {
             throw platform::NumberedError::outOfMemory();
         }
@@ -99,7 +100,7 @@ void cJpeg::SampleComponent(std::int32_t i, platform::Surface& raster, std::int3
         blue[v] = static_cast<float>(v) * m[2];
     }
     const float offset = m[3];
-    const auto& factors = QTables[static_cast<std::size_t>(component.Tq)].Factor;
+    const std::array<float, 64> factors = NaturalOrder(QTables[static_cast<std::size_t>(component.Tq)].Factor);
     const platform::Surface& pixels = raster;
     const int top = Hp - s.hp;
     std::int64_t position = 0;
@@ -111,7 +112,7 @@ void cJpeg::SampleComponent(std::int32_t i, platform::Surface& raster, std::int3
                     WorkBlock[r][c] = red[p[2]] + green[p[1]] + blue[p[0]] + offset;
             }
             ForwardDCT();
-            QuantizeBlock(component.Data, position, factors);
+            QuantizeNatural(component.Data, position, factors);
         }
     }
 }

@@ -1,10 +1,42 @@
 #include "Surface.h"
 
+#include "LargeAllocator.h"
+
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
 namespace platform {
+
+namespace {
+
+// Red-green-blue to blue-green-red, four pixels (three 32-bit words) at a time.
+void swapRedBlue(const std::uint8_t* in, std::int64_t count, std::uint8_t* out)
+{
+    std::int64_t i = 0;
+    if (std::endian::native == std::endian::little && in != out) {
+        for (; i + 4 <= count; i += 4, in += 12, out += 12) {
+            std::uint32_t w[3];
+            std::memcpy(w, in, 12);
+            // In memory: w0 = r0 g0 b0 r1, w1 = g1 b1 r2 g2, w2 = b2 r3 g3 b3 (lowest byte first).
+            const std::uint32_t o[3] = {
+                ((w[0] >> 16) & 0xFFu) | (w[0] & 0xFF00u) | ((w[0] & 0xFFu) << 16) | (((w[1] >> 8) & 0xFFu) << 24),
+                (w[1] & 0xFFu) | ((w[0] >> 24) << 8) | ((w[2] & 0xFFu) << 16) | (w[1] & 0xFF000000u),
+                ((w[1] >> 16) & 0xFFu) | ((w[2] >> 24) << 8) | (w[2] & 0xFF0000u) | (((w[2] >> 8) & 0xFFu) << 24),
+            };
+            std::memcpy(out, o, 12);
+        }
+    }
+    for (; i < count; ++i, in += 3, out += 3) {
+        const std::uint8_t red = in[0];
+        out[1] = in[1];
+        out[0] = in[2];
+        out[2] = red;
+    }
+}
+
+} // namespace
 
 std::int64_t Surface::rowBytes(std::int64_t width, int bitCount)
 {
@@ -31,8 +63,8 @@ std::unique_ptr<Surface> Surface::create(int width, int height, int bitCount)
     const std::int64_t stride = rowBytes(width, bitCount);
     if (stride < 0 || stride * height > std::numeric_limits<std::int32_t>::max())
         return nullptr;
-    // calloc hands out zero pages without touching them, as a fresh bitmap is black.
-    auto* memory = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(stride * height), 1));
+    // Zero-filled, as a fresh bitmap is black.
+    auto* memory = static_cast<std::uint8_t*>(allocateLarge(static_cast<std::size_t>(stride * height)));
     if (!memory)
         return nullptr;
     std::unique_ptr<Surface> surface(new Surface);
@@ -87,7 +119,7 @@ std::unique_ptr<Surface> Surface::wrap(const QImage& image)
 Surface::~Surface()
 {
     if (ownsBits_)
-        std::free(bits_);
+        freeLarge(bits_, static_cast<std::size_t>(stride_ * height_));
 }
 
 int Surface::setStretchMode(int mode)
@@ -108,11 +140,7 @@ void Surface::readRow(int y, std::int64_t x, std::int64_t count, std::uint8_t* b
         break;
     case Layout::Rgb24:
         in += 3 * x;
-        for (std::int64_t i = 0; i < count; ++i, in += 3, bgr += 3) {
-            bgr[0] = in[2];
-            bgr[1] = in[1];
-            bgr[2] = in[0];
-        }
+        swapRedBlue(in, count, bgr);
         break;
     case Layout::Bgrx32:
         in += 4 * x;

@@ -8,7 +8,7 @@ using I = cJpegInspector;
 
 namespace {
 
-bool allZero(const std::vector<std::int16_t>& data)
+bool allZero(const Coefficients& data)
 {
     return std::all_of(data.begin(), data.end(), [](std::int16_t v) { return v == 0; });
 }

@@ -74,7 +74,7 @@ TEST(QuantizeBlock, StoresZigZagOrderRoundingHalfToEven)
     block[7][7] = -7.49f;
     std::array<float, 64> ones;
     ones.fill(1.0f);
-    std::vector<std::int16_t> out(128, 99);
+    Coefficients out(128, 99);
     std::int64_t position = 64;
     I::quantize(j, out, position, ones);
     EXPECT_EQ(position, 128);
@@ -98,7 +98,7 @@ TEST(QuantizeBlock, QualityHundredGivesTheRoundedTrueCoefficients)
         for (int c = 0; c < 8; ++c)
             block[r][c] = input[r][c] = static_cast<float>(sample(random));
     I::forwardDCT(j);
-    std::vector<std::int16_t> out(64);
+    Coefficients out(64);
     std::int64_t position = 0;
     I::quantize(j, out, position, I::qtable(j, 0).Factor);
     for (int v = 0; v < 8; ++v)

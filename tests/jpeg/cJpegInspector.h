@@ -27,7 +27,7 @@ struct cJpegInspector {
     static float (&workBlock(cJpeg& j))[8][8] { return j.WorkBlock; }
     static void forwardDCT(cJpeg& j) { j.ForwardDCT(); }
     static void computeFactors(cJpeg& j, int t) { j.ComputeFactors(t); }
-    static void quantize(cJpeg& j, std::vector<std::int16_t>& out, std::int64_t& position,
+    static void quantize(cJpeg& j, Coefficients& out, std::int64_t& position,
                          const std::array<float, 64>& factors)
     {
         j.QuantizeBlock(out, position, factors);

@@ -1,0 +1,189 @@
+// The Arai-Agui-Nakajima forward DCT of one 8x8 block.
+//
+// Every named intermediate is a single-precision value; the products with the
+// transform's constants are formed in double precision and then stored as
+// single precision. Together with -ffp-contract=off this makes the output the
+// same on every build, and the vector version equal to the scalar one.
+#include "cJpegDct.h"
+
+#include <cfloat>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#include <xmmintrin.h>
+#endif
+
+static_assert(FLT_EVAL_METHOD == 0, "single-precision values must be evaluated in single precision");
+
+namespace jpegdct {
+
+namespace {
+
+constexpr double kC4 = 0.707106781186548;   // cos(pi/4)
+constexpr double kC6 = 0.382683432365091;   // cos(3pi/8)
+constexpr double kC2mC6 = 0.541196100146196; // cos(pi/8) - cos(3pi/8)
+constexpr double kC2pC6 = 1.30656296487638;  // cos(pi/8) + cos(3pi/8)
+
+inline float times(float value, double constant) { return static_cast<float>(static_cast<double>(value) * constant); }
+
+// The eight-point transform T on the values p[0], p[stride], ..., p[7*stride].
+inline void transform8(float* p, int stride)
+{
+    float& d0 = p[0];
+    float& d1 = p[stride];
+    float& d2 = p[2 * stride];
+    float& d3 = p[3 * stride];
+    float& d4 = p[4 * stride];
+    float& d5 = p[5 * stride];
+    float& d6 = p[6 * stride];
+    float& d7 = p[7 * stride];
+
+    const float t0 = d0 + d7;
+    const float t7 = d0 - d7;
+    const float t1 = d1 + d6;
+    const float t6 = d1 - d6;
+    const float t2 = d2 + d5;
+    const float t5 = d2 - d5;
+    const float t3 = d3 + d4;
+    const float t4 = d3 - d4;
+
+    // Even part.
+    const float t10 = t0 + t3;
+    const float t13 = t0 - t3;
+    const float t11 = t1 + t2;
+    const float z1 = times(t1 - t2 + t13, kC4);
+    d0 = t10 + t11;
+    d4 = t10 - t11;
+    d2 = t13 + z1;
+    d6 = t13 - z1;
+
+    // Odd part.
+    const float m1 = t4 + t5;
+    const float m2 = t5 + t6;
+    const float m3 = t6 + t7;
+    const float s = times(m3 - m1, kC6);
+    const float z2 = static_cast<float>(static_cast<double>(m1) * kC2mC6 - static_cast<double>(s));
+    const float z4 = static_cast<float>(static_cast<double>(m3) * kC2pC6 - static_cast<double>(s));
+    const float z3 = times(m2, kC4);
+    const float z11 = t7 + z3;
+    const float z13 = t7 - z3;
+    d5 = z13 + z2;
+    d3 = z13 - z2;
+    d1 = z11 + z4;
+    d7 = z11 - z4;
+}
+
+#if defined(__SSE2__)
+// The same transform on four columns at once (one per lane). Every lane sees
+// exactly the scalar operations above, so the results are identical.
+inline __m128 times4(__m128 value, double constant)
+{
+    const __m128d k = _mm_set1_pd(constant);
+    const __m128d low = _mm_mul_pd(_mm_cvtps_pd(value), k);
+    const __m128d high = _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(value, value)), k);
+    return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+}
+
+// value * constant - s, formed in double precision.
+inline __m128 timesMinus4(__m128 value, double constant, __m128 s)
+{
+    const __m128d k = _mm_set1_pd(constant);
+    const __m128d low = _mm_sub_pd(_mm_mul_pd(_mm_cvtps_pd(value), k), _mm_cvtps_pd(s));
+    const __m128d high =
+        _mm_sub_pd(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(value, value)), k), _mm_cvtps_pd(_mm_movehl_ps(s, s)));
+    return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+}
+
+inline void transform4(__m128 (&d)[8])
+{
+    const __m128 t0 = _mm_add_ps(d[0], d[7]);
+    const __m128 t7 = _mm_sub_ps(d[0], d[7]);
+    const __m128 t1 = _mm_add_ps(d[1], d[6]);
+    const __m128 t6 = _mm_sub_ps(d[1], d[6]);
+    const __m128 t2 = _mm_add_ps(d[2], d[5]);
+    const __m128 t5 = _mm_sub_ps(d[2], d[5]);
+    const __m128 t3 = _mm_add_ps(d[3], d[4]);
+    const __m128 t4 = _mm_sub_ps(d[3], d[4]);
+
+    const __m128 t10 = _mm_add_ps(t0, t3);
+    const __m128 t13 = _mm_sub_ps(t0, t3);
+    const __m128 t11 = _mm_add_ps(t1, t2);
+    const __m128 z1 = times4(_mm_add_ps(_mm_sub_ps(t1, t2), t13), kC4);
+    d[0] = _mm_add_ps(t10, t11);
+    d[4] = _mm_sub_ps(t10, t11);
+    d[2] = _mm_add_ps(t13, z1);
+    d[6] = _mm_sub_ps(t13, z1);
+
+    const __m128 m1 = _mm_add_ps(t4, t5);
+    const __m128 m2 = _mm_add_ps(t5, t6);
+    const __m128 m3 = _mm_add_ps(t6, t7);
+    const __m128 s = times4(_mm_sub_ps(m3, m1), kC6);
+    const __m128 z2 = timesMinus4(m1, kC2mC6, s);
+    const __m128 z4 = timesMinus4(m3, kC2pC6, s);
+    const __m128 z3 = times4(m2, kC4);
+    const __m128 z11 = _mm_add_ps(t7, z3);
+    const __m128 z13 = _mm_sub_ps(t7, z3);
+    d[5] = _mm_add_ps(z13, z2);
+    d[3] = _mm_sub_ps(z13, z2);
+    d[1] = _mm_add_ps(z11, z4);
+    d[7] = _mm_sub_ps(z11, z4);
+}
+
+// Columns, then rows: the 8 x 8 block as two 8 x 4 halves, transposed
+// between the passes so that the row pass also works across lanes.
+void forwardDctVector(float (&block)[8][8])
+{
+    __m128 left[8], right[8];
+    for (int r = 0; r < 8; ++r) {
+        left[r] = _mm_loadu_ps(&block[r][0]);
+        right[r] = _mm_loadu_ps(&block[r][4]);
+    }
+    transform4(left);
+    transform4(right);
+    // Transpose: the quadrants swap places and each is transposed.
+    __m128 a[4] = {left[0], left[1], left[2], left[3]};
+    __m128 b[4] = {right[0], right[1], right[2], right[3]};
+    __m128 c[4] = {left[4], left[5], left[6], left[7]};
+    __m128 d[4] = {right[4], right[5], right[6], right[7]};
+    _MM_TRANSPOSE4_PS(a[0], a[1], a[2], a[3]);
+    _MM_TRANSPOSE4_PS(b[0], b[1], b[2], b[3]);
+    _MM_TRANSPOSE4_PS(c[0], c[1], c[2], c[3]);
+    _MM_TRANSPOSE4_PS(d[0], d[1], d[2], d[3]);
+    __m128 rowsLeft[8] = {a[0], a[1], a[2], a[3], b[0], b[1], b[2], b[3]};   // rows 0-3 of the block
+    __m128 rowsRight[8] = {c[0], c[1], c[2], c[3], d[0], d[1], d[2], d[3]}; // rows 4-7
+    transform4(rowsLeft);
+    transform4(rowsRight);
+    // Transpose back.
+    for (int q = 0; q < 2; ++q) {
+        _MM_TRANSPOSE4_PS(rowsLeft[4 * q], rowsLeft[4 * q + 1], rowsLeft[4 * q + 2], rowsLeft[4 * q + 3]);
+        _MM_TRANSPOSE4_PS(rowsRight[4 * q], rowsRight[4 * q + 1], rowsRight[4 * q + 2], rowsRight[4 * q + 3]);
+    }
+    for (int r = 0; r < 4; ++r) {
+        _mm_storeu_ps(&block[r][0], rowsLeft[r]);
+        _mm_storeu_ps(&block[r][4], rowsLeft[4 + r]);
+        _mm_storeu_ps(&block[4 + r][0], rowsRight[r]);
+        _mm_storeu_ps(&block[4 + r][4], rowsRight[4 + r]);
+    }
+}
+#endif
+
+} // namespace
+
+void forwardDctScalar(float (&block)[8][8])
+{
+    for (int c = 0; c < 8; ++c)
+        transform8(&block[0][c], 8);
+    for (int r = 0; r < 8; ++r)
+        transform8(&block[r][0], 1);
+}
+
+void forwardDct(float (&block)[8][8])
+{
+#if defined(__SSE2__)
+    forwardDctVector(block);
+#else
+    forwardDctScalar(block);
+#endif
+}
+
+} // namespace jpegdct

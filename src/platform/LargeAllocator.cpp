@@ -1,0 +1,33 @@
+#include "LargeAllocator.h"
+
+#include <cstdlib>
+#include <sys/mman.h>
+
+namespace platform {
+
+namespace {
+constexpr std::size_t kLarge = std::size_t{4} << 20;
+}
+
+void* allocateLarge(std::size_t bytes)
+{
+    if (bytes < kLarge)
+        return std::calloc(bytes == 0 ? 1 : bytes, 1);
+    void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+        return nullptr;
+    ::madvise(memory, bytes, MADV_HUGEPAGE); // a hint; fine if refused
+    return memory;
+}
+
+void freeLarge(void* memory, std::size_t bytes) noexcept
+{
+    if (!memory)
+        return;
+    if (bytes < kLarge)
+        std::free(memory);
+    else
+        ::munmap(memory, bytes);
+}
+
+} // namespace platform
