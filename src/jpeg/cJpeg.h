@@ -101,8 +101,8 @@ private:
                          const std::array<float, 64>& naturalFactors);
     std::array<float, 64> NaturalOrder(const std::array<float, 64>& zigZagOrder) const;
 
-    // Sampling.
-    void SampleComponent(std::int32_t i, platform::Surface& raster, std::int32_t Hp);
+    // Samples the block rows held in a band of the working raster.
+    void SampleBlockRows(std::int32_t i, const platform::Surface& band, std::int32_t rows, std::int64_t& position);
 
     // Scan plan and Huffman tables.
     std::vector<ScanGroup> FormScanGroups(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
@@ -166,4 +166,5 @@ private:
     std::vector<Component> Components;
     std::int32_t StoredQuality = 0;
     QString StoredComment;
+    std::int64_t BandBytes = std::int64_t{1} << 20; // size of the working raster's bands
 };

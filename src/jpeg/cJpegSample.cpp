@@ -1,13 +1,21 @@
-// Reading the image: each component is rendered into a shared RGB working
-// raster at its own sampled size (a 1:1 copy at full resolution, a halftone
-// stretch of the whole source otherwise), padded to whole blocks by repeating
-// its last column and row, converted to its colour value block by block and
-// handed to the DCT and quantisation.
+// Reading the image. Each component is rendered into an RGB working raster at
+// its own sampled size (a 1:1 copy at full resolution, a halftone stretch of
+// the whole source otherwise), padded to whole blocks by repeating its last
+// column and row, converted to its colour value block by block and handed to
+// the DCT and quantisation. Consecutive components of the same sampled size
+// (Cb and Cr by default) share one rendering.
+//
+// The raster holds a band of block rows at a time rather than the whole
+// component: each band is rendered with the copies clipped to it, so the
+// pixels are exactly those of a whole rendering, while the raster stays small
+// enough for the cache and the encoder's memory stays near the size of its
+// coefficients.
 #include "cJpeg.h"
 
 #include "platform/Blit.h"
 #include "platform/NumberedError.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -25,6 +33,7 @@ std::int64_t roundUp8(std::int64_t v) { return ceilDiv(v, 8) * 8; }
 
 struct SampledSize {
     std::int32_t w, h, wp, hp;
+    bool operator==(const SampledSize&) const = default;
 };
 
 SampledSize sampledSize(const Component& c, std::int32_t width, std::int32_t height, std::int32_t hMax,
@@ -34,6 +43,35 @@ SampledSize sampledSize(const Component& c, std::int32_t width, std::int32_t hei
     const std::int64_t h = ceilDiv(std::int64_t{c.V} * height, vMax);
     return {static_cast<std::int32_t>(w), static_cast<std::int32_t>(h), static_cast<std::int32_t>(roundUp8(w)),
             static_cast<std::int32_t>(roundUp8(h))};
+}
+
+// What one rendering copies from where.
+struct Rendering {
+    const platform::Surface* source;
+    std::int32_t left, top, width, height; // source rectangle
+    SampledSize size;
+    bool sourceInside; // the rectangle lies wholly on the source surface
+};
+
+// Renders component rows y0 .. y0 + rows - 1 into raster rows 0 .. rows - 1:
+// the copy or stretch clipped to the band, then the last column repeated to
+// the padded width and the last row repeated to the padded height. Bands start
+// at multiples of 8, so the rows to repeat always share a band with the last
+// real row.
+void renderBand(platform::Surface& raster, const Rendering& r, std::int32_t y0, std::int32_t rows)
+{
+    const SampledSize& s = r.size;
+    if (!r.sourceInside) // parts the copy leaves alone come out black
+        std::fill_n(raster.bits(), raster.bytesPerLine() * raster.height(), std::uint8_t{0});
+    if (s.w == r.width && s.h == r.height)
+        platform::bitBlt(raster, 0, -y0, s.w, s.h, *r.source, r.left, r.top);
+    else
+        platform::stretchBlt(raster, 0, -y0, s.w, s.h, *r.source, r.left, r.top, r.width, r.height);
+    const std::int32_t realRows = std::clamp(s.h - y0, 0, rows);
+    for (std::int32_t x = s.w; x < s.wp; ++x)
+        platform::bitBlt(raster, x, 0, 1, realRows, raster, x - 1, 0);
+    for (std::int32_t y = realRows; y < rows; ++y)
+        platform::bitBlt(raster, 0, y, s.wp, 1, raster, 0, y - 1);
 }
 
 } // namespace
@@ -48,48 +86,51 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
         return 1;
     const std::int64_t Wp = roundUp8(lWidth);
     const std::int64_t Hp = roundUp8(lHeight);
-    if (Wp > std::numeric_limits<std::int32_t>::max() || Hp > std::numeric_limits<std::int32_t>::max())
+    const std::int64_t rowBytes = platform::Surface::rowBytes(Wp, 24);
+    if (rowBytes < 0 || Hp > std::numeric_limits<std::int32_t>::max())
         return 1;
-    const auto raster = platform::Surface::create(static_cast<int>(Wp), static_cast<int>(Hp), 24);
+    const std::int64_t bandRows = std::clamp<std::int64_t>(BandBytes / rowBytes / 8 * 8, 8, Hp);
+    const auto raster = platform::Surface::create(static_cast<int>(Wp), static_cast<int>(bandRows), 24);
     if (!raster)
         return 1;
     if (raster->setStretchMode(static_cast<int>(platform::StretchMode::Halftone)) == 0)
         raster->setStretchMode(static_cast<int>(platform::StretchMode::ColorOnColor));
 
-    std::int32_t lastW = 0;
-    std::int32_t lastH = 0;
-    for (std::int32_t i = 0; i < ComponentCount; ++i) {
-        Component& component = Components[static_cast<std::size_t>(i)];
-        component.Ci = i + 1;
-        const SampledSize s = sampledSize(component, lWidth, lHeight, HMax, VMax);
-        try {
-            Coefficients zeros(static_cast<std::size_t>(std::int64_t{s.wp} * s.hp));
-            component.Data.swap(zeros);
-        } catch (const std::bad_alloc&) {
-            throw platform::NumberedError::outOfMemory();
+    Rendering rendering{lHDC, lSrcLeft, lSrcTop, lWidth, lHeight, {}, false};
+    rendering.sourceInside = lSrcLeft >= 0 && lSrcTop >= 0 && std::int64_t{lSrcLeft} + lWidth <= lHDC->width() &&
+                             std::int64_t{lSrcTop} + lHeight <= lHDC->height();
+    for (std::int32_t first = 0; first < ComponentCount;) {
+        // The run of components first .. last - 1 shares one rendering.
+        rendering.size = sampledSize(Components[static_cast<std::size_t>(first)], lWidth, lHeight, HMax, VMax);
+        std::int32_t last = first + 1;
+        while (last < ComponentCount &&
+               sampledSize(Components[static_cast<std::size_t>(last)], lWidth, lHeight, HMax, VMax) == rendering.size)
+            ++last;
+        for (std::int32_t i = first; i < last; ++i) {
+            Component& component = Components[static_cast<std::size_t>(i)];
+            component.Ci = i + 1;
+            try {
+                Coefficients zeros(static_cast<std::size_t>(std::int64_t{rendering.size.wp} * rendering.size.hp));
+                component.Data.swap(zeros);
+            } catch (const std::bad_alloc&) {
+                throw platform::NumberedError::outOfMemory();
+            }
         }
-        if (s.w != lastW || s.h != lastH) {
-            const int top = static_cast<int>(Hp - s.hp);
-            if (s.w == lWidth && s.h == lHeight)
-                platform::bitBlt(*raster, 0, top, s.w, s.h, *lHDC, lSrcLeft, lSrcTop);
-            else
-                platform::stretchBlt(*raster, 0, top, s.w, s.h, *lHDC, lSrcLeft, lSrcTop, lWidth, lHeight);
-            for (int x = s.w; x < s.wp; ++x)
-                platform::bitBlt(*raster, x, top, 1, s.h, *raster, x - 1, top);
-            for (int y = top + s.h; y < Hp; ++y)
-                platform::bitBlt(*raster, 0, y, s.wp, 1, *raster, 0, y - 1);
-            lastW = s.w;
-            lastH = s.h;
+        std::int64_t positions[3] = {0, 0, 0};
+        for (std::int32_t y0 = 0; y0 < rendering.size.hp; y0 += static_cast<std::int32_t>(bandRows)) {
+            const auto rows = static_cast<std::int32_t>(std::min<std::int64_t>(bandRows, rendering.size.hp - y0));
+            renderBand(*raster, rendering, y0, rows);
+            for (std::int32_t i = first; i < last; ++i)
+                SampleBlockRows(i, *raster, rows, positions[i - first]);
         }
-        SampleComponent(i, *raster, static_cast<std::int32_t>(Hp));
+        first = last;
     }
     return 0;
 }
 
-void cJpeg::SampleComponent(std::int32_t i, platform::Surface& raster, std::int32_t Hp)
+void cJpeg::SampleBlockRows(std::int32_t i, const platform::Surface& band, std::int32_t rows, std::int64_t& position)
 {
     Component& component = Components[static_cast<std::size_t>(i)];
-    const SampledSize s = sampledSize(component, ImageWidth, ImageHeight, HMax, VMax);
     const float* m = kColour[i];
     // Each product of a colour byte and its multiplier, as single precision;
     // the sum is then formed in the order red, green, blue, offset.
@@ -101,13 +142,11 @@ void cJpeg::SampleComponent(std::int32_t i, platform::Surface& raster, std::int3
     }
     const float offset = m[3];
     const std::array<float, 64> factors = NaturalOrder(QTables[static_cast<std::size_t>(component.Tq)].Factor);
-    const platform::Surface& pixels = raster;
-    const int top = Hp - s.hp;
-    std::int64_t position = 0;
-    for (int by = 0; by < s.hp / 8; ++by) {
-        for (int bx = 0; bx < s.wp / 8; ++bx) {
+    const std::int32_t blockColumns = BlockColumns(component);
+    for (std::int32_t by = 0; by < rows / 8; ++by) {
+        for (std::int32_t bx = 0; bx < blockColumns; ++bx) {
             for (int r = 0; r < 8; ++r) {
-                const std::uint8_t* p = pixels.scanLine(top + 8 * by + r) + 3 * 8 * bx;
+                const std::uint8_t* p = band.scanLine(8 * by + r) + 3 * 8 * bx;
                 for (int c = 0; c < 8; ++c, p += 3)
                     WorkBlock[r][c] = red[p[2]] + green[p[1]] + blue[p[0]] + offset;
             }

@@ -127,3 +127,29 @@ TEST(SampleHDC, ResamplingAfterNewSamplingReplacesEverything)
     ASSERT_EQ(sampleImage(j, testsupport::pattern(30, 30)), 0);
     EXPECT_EQ(I::components(j)[1].Data.size(), 32u * 32u);
 }
+
+TEST(SampleHDC, BandsGiveExactlyTheWholeRendering)
+{
+    // A raster of a few block rows against one that holds the whole image,
+    // for copies, halvings, other stretches, and sources partly off the surface.
+    const QImage image = testsupport::pattern(203, 157, 5);
+    auto surface = platform::Surface::wrap(image);
+    const int layouts[][6] = {{2, 2, 1, 1, 1, 1}, {4, 3, 1, 1, 1, 1}, {1, 1, 1, 1, 1, 1}, {3, 1, 2, 2, 1, 3}};
+    const int origins[][2] = {{0, 0}, {-5, 7}, {20, -9}};
+    for (const auto& f : layouts) {
+        for (const auto& origin : origins) {
+            cJpeg banded;
+            cJpeg whole;
+            I::setBandBytes(banded, 1); // the smallest band: 8 rows
+            I::setBandBytes(whole, std::int64_t{1} << 40);
+            for (cJpeg* j : {&banded, &whole}) {
+                j->SetSamplingFrequencies(f[0], f[1], f[2], f[3], f[4], f[5]);
+                ASSERT_EQ(j->SampleHDC(surface.get(), 190, 150, origin[0], origin[1]), 0);
+            }
+            for (std::size_t c = 0; c < 3; ++c)
+                EXPECT_EQ(I::components(banded)[c].Data, I::components(whole)[c].Data)
+                    << "layout " << f[0] << f[1] << f[2] << f[3] << f[4] << f[5] << " origin " << origin[0] << ","
+                    << origin[1] << " component " << c;
+        }
+    }
+}

@@ -24,6 +24,7 @@ struct cJpegInspector {
     static int zigZag(const cJpeg& j, int column, int row) { return j.ZigZag[column][row]; }
     static const std::array<std::int16_t, 64>& baseLuminance(const cJpeg& j) { return j.BaseLuminance; }
 
+    static void setBandBytes(cJpeg& j, std::int64_t bytes) { j.BandBytes = bytes; }
     static float (&workBlock(cJpeg& j))[8][8] { return j.WorkBlock; }
     static void forwardDCT(cJpeg& j) { j.ForwardDCT(); }
     static void computeFactors(cJpeg& j, int t) { j.ComputeFactors(t); }
