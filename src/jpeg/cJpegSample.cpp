@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <new>
 
 namespace {
@@ -82,48 +83,71 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
     Precision = 8;
     ImageHeight = lHeight;
     ImageWidth = lWidth;
-    if (lHDC == nullptr || lWidth <= 0 || lHeight <= 0)
+    if (lHDC == nullptr || lWidth <= 0 || lHeight <= 0 || lHeight > std::numeric_limits<std::int32_t>::max() - 64)
         return 1;
     const std::int64_t Wp = roundUp8(lWidth);
-    const std::int64_t Hp = roundUp8(lHeight);
     const std::int64_t rowBytes = platform::Surface::rowBytes(Wp, 24);
-    if (rowBytes < 0 || Hp > std::numeric_limits<std::int32_t>::max())
+    if (rowBytes < 0 || roundUp8(lHeight) > std::numeric_limits<std::int32_t>::max())
         return 1;
-    const std::int64_t bandRows = std::clamp<std::int64_t>(BandBytes / rowBytes / 8 * 8, 8, Hp);
-    const auto raster = platform::Surface::create(static_cast<int>(Wp), static_cast<int>(bandRows), 24);
-    if (!raster)
-        return 1;
-    if (raster->setStretchMode(static_cast<int>(platform::StretchMode::Halftone)) == 0)
-        raster->setStretchMode(static_cast<int>(platform::StretchMode::ColorOnColor));
 
-    Rendering rendering{lHDC, lSrcLeft, lSrcTop, lWidth, lHeight, {}, false};
-    rendering.sourceInside = lSrcLeft >= 0 && lSrcTop >= 0 && std::int64_t{lSrcLeft} + lWidth <= lHDC->width() &&
-                             std::int64_t{lSrcTop} + lHeight <= lHDC->height();
+    // Runs of consecutive components of one sampled size share a rendering.
+    struct Run {
+        std::int32_t first, last;
+        Rendering rendering;
+        std::unique_ptr<platform::Surface> raster;
+        std::int32_t bandRows;
+        std::int64_t positions[3];
+    };
+    // All runs advance together by whole rows of minimum coded units, so each
+    // band of source rows is read once for every component while in cache.
+    const std::int64_t unitRows = std::clamp<std::int64_t>(BandBytes / (rowBytes * 8 * VMax), 1, McuRows());
+    std::vector<Run> runs;
+    const bool sourceInside = lSrcLeft >= 0 && lSrcTop >= 0 && std::int64_t{lSrcLeft} + lWidth <= lHDC->width() &&
+                              std::int64_t{lSrcTop} + lHeight <= lHDC->height();
     for (std::int32_t first = 0; first < ComponentCount;) {
-        // The run of components first .. last - 1 shares one rendering.
-        rendering.size = sampledSize(Components[static_cast<std::size_t>(first)], lWidth, lHeight, HMax, VMax);
+        const Component& head = Components[static_cast<std::size_t>(first)];
+        const SampledSize size = sampledSize(head, lWidth, lHeight, HMax, VMax);
         std::int32_t last = first + 1;
         while (last < ComponentCount &&
-               sampledSize(Components[static_cast<std::size_t>(last)], lWidth, lHeight, HMax, VMax) == rendering.size)
+               sampledSize(Components[static_cast<std::size_t>(last)], lWidth, lHeight, HMax, VMax) == size)
             ++last;
-        for (std::int32_t i = first; i < last; ++i) {
-            Component& component = Components[static_cast<std::size_t>(i)];
-            component.Ci = i + 1;
-            try {
-                Coefficients zeros(static_cast<std::size_t>(std::int64_t{rendering.size.wp} * rendering.size.hp));
-                component.Data.swap(zeros);
-            } catch (const std::bad_alloc&) {
-                throw platform::NumberedError::outOfMemory();
-            }
-        }
-        std::int64_t positions[3] = {0, 0, 0};
-        for (std::int32_t y0 = 0; y0 < rendering.size.hp; y0 += static_cast<std::int32_t>(bandRows)) {
-            const auto rows = static_cast<std::int32_t>(std::min<std::int64_t>(bandRows, rendering.size.hp - y0));
-            renderBand(*raster, rendering, y0, rows);
-            for (std::int32_t i = first; i < last; ++i)
-                SampleBlockRows(i, *raster, rows, positions[i - first]);
-        }
+        const auto bandRows = static_cast<std::int32_t>(std::min<std::int64_t>(8 * head.V * unitRows, size.hp));
+        auto raster = platform::Surface::create(size.wp, bandRows, 24);
+        if (!raster)
+            return 1;
+        if (raster->setStretchMode(static_cast<int>(platform::StretchMode::Halftone)) == 0)
+            raster->setStretchMode(static_cast<int>(platform::StretchMode::ColorOnColor));
+        runs.push_back({first, last, {lHDC, lSrcLeft, lSrcTop, lWidth, lHeight, size, sourceInside}, std::move(raster),
+                        bandRows, {0, 0, 0}});
         first = last;
+    }
+
+    for (std::int32_t i = 0; i < ComponentCount; ++i) {
+        Component& component = Components[static_cast<std::size_t>(i)];
+        component.Ci = i + 1;
+        const SampledSize size = sampledSize(component, lWidth, lHeight, HMax, VMax);
+        try {
+            Coefficients zeros(static_cast<std::size_t>(std::int64_t{size.wp} * size.hp));
+            component.Data.swap(zeros);
+        } catch (const std::bad_alloc&) {
+            throw platform::NumberedError::outOfMemory();
+        }
+    }
+
+    for (std::int64_t band = 0;; ++band) {
+        bool any = false;
+        for (Run& run : runs) {
+            const std::int64_t y0 = band * run.bandRows;
+            if (y0 >= run.rendering.size.hp)
+                continue;
+            any = true;
+            const auto rows = static_cast<std::int32_t>(std::min<std::int64_t>(run.bandRows, run.rendering.size.hp - y0));
+            renderBand(*run.raster, run.rendering, static_cast<std::int32_t>(y0), rows);
+            for (std::int32_t i = run.first; i < run.last; ++i)
+                SampleBlockRows(i, *run.raster, rows, run.positions[i - run.first]);
+        }
+        if (!any)
+            break;
     }
     return 0;
 }

@@ -6,6 +6,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 void cJpeg::ForwardDCT()
 {
     jpegdct::forwardDct(WorkBlock);
@@ -42,29 +46,58 @@ void cJpeg::QuantizeBlock(Coefficients& coefficients, std::int64_t& position,
     QuantizeNatural(coefficients, position, NaturalOrder(factors));
 }
 
+namespace {
+
+// Zig-zag position -> natural (row by row) index, the order of ISO/IEC 10918-1.
+constexpr std::array<std::uint8_t, 64> kNaturalOf = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
+
+// Every product factor * sample, rounded to the nearest whole number with ties
+// to even, as 16-bit values in natural order; false if one leaves the range.
+bool roundProducts(const float* factors, const float* samples, std::int16_t* out)
+{
+#if defined(__SSE2__)
+    // The conversion rounds to nearest, ties to even (the default rounding).
+    __m128 low = _mm_setzero_ps();
+    __m128 high = _mm_setzero_ps();
+    for (int n = 0; n < 64; n += 8) {
+        const __m128 x0 = _mm_mul_ps(_mm_loadu_ps(factors + n), _mm_loadu_ps(samples + n));
+        const __m128 x1 = _mm_mul_ps(_mm_loadu_ps(factors + n + 4), _mm_loadu_ps(samples + n + 4));
+        low = _mm_min_ps(low, _mm_min_ps(x0, x1));
+        high = _mm_max_ps(high, _mm_max_ps(x0, x1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), _mm_packs_epi32(_mm_cvtps_epi32(x0), _mm_cvtps_epi32(x1)));
+    }
+    // -32768.5 rounds to -32768 (even); 32767.5 would round to 32768.
+    const bool tooLow = _mm_movemask_ps(_mm_cmplt_ps(low, _mm_set1_ps(-32768.5f))) != 0;
+    const bool tooHigh = _mm_movemask_ps(_mm_cmpge_ps(high, _mm_set1_ps(32767.5f))) != 0;
+    return !tooLow && !tooHigh;
+#else
+    // Adding and removing 1.5 * 2^23 rounds a float to a whole number, to
+    // nearest with ties to even, for |x| < 2^22 (larger ones overflow anyway).
+    constexpr float kRound = 12582912.0f;
+    bool inRange = true;
+    for (int n = 0; n < 64; ++n) {
+        const float rounded = (factors[n] * samples[n] + kRound) - kRound;
+        inRange = inRange && rounded >= -32768.0f && rounded <= 32767.0f;
+        out[n] = static_cast<std::int16_t>(std::clamp(rounded, -32768.0f, 32767.0f));
+    }
+    return inRange;
+#endif
+}
+
+} // namespace
+
 void cJpeg::QuantizeNatural(Coefficients& coefficients, std::int64_t& position,
                             const std::array<float, 64>& naturalFactors)
 {
-    // Adding and removing 1.5 * 2^23 leaves a float rounded to a whole number,
-    // to nearest with ties to even (the default rounding), for |x| < 2^22;
-    // anything larger stays far outside the 16-bit range and is reported below.
-    constexpr float kRound = 12582912.0f;
-    const float* block = &WorkBlock[0][0];
-    float rounded[64];
-    for (std::size_t n = 0; n < 64; ++n)
-        rounded[n] = (naturalFactors[n] * block[n] + kRound) - kRound;
-    float low = 0.0f;
-    float high = 0.0f;
-    for (float value : rounded) {
-        low = std::min(low, value);
-        high = std::max(high, value);
-    }
-    if (low < -32768.0f || high > 32767.0f)
+    alignas(16) std::int16_t natural[64];
+    if (!roundProducts(naturalFactors.data(), &WorkBlock[0][0], natural))
         throw platform::NumberedError::overflow();
-    // Stored in zig-zag order.
     std::int16_t* out = coefficients.data() + position;
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c)
-            out[ZigZag[c][r]] = static_cast<std::int16_t>(rounded[8 * r + c]);
+    for (std::size_t z = 0; z < 64; ++z)
+        out[z] = natural[kNaturalOf[z]];
     position += 64;
 }

@@ -17,15 +17,19 @@ void swapRedBlue(const std::uint8_t* in, std::int64_t count, std::uint8_t* out)
     std::int64_t i = 0;
     if (std::endian::native == std::endian::little && in != out) {
         for (; i + 4 <= count; i += 4, in += 12, out += 12) {
-            std::uint32_t w[3];
-            std::memcpy(w, in, 12);
+            // Word by word: one 12-byte copy through a local array would
+            // make the processor stall on mismatched store and load sizes.
+            std::uint32_t w0, w1, w2;
+            std::memcpy(&w0, in, 4);
+            std::memcpy(&w1, in + 4, 4);
+            std::memcpy(&w2, in + 8, 4);
             // In memory: w0 = r0 g0 b0 r1, w1 = g1 b1 r2 g2, w2 = b2 r3 g3 b3 (lowest byte first).
-            const std::uint32_t o[3] = {
-                ((w[0] >> 16) & 0xFFu) | (w[0] & 0xFF00u) | ((w[0] & 0xFFu) << 16) | (((w[1] >> 8) & 0xFFu) << 24),
-                (w[1] & 0xFFu) | ((w[0] >> 24) << 8) | ((w[2] & 0xFFu) << 16) | (w[1] & 0xFF000000u),
-                ((w[1] >> 16) & 0xFFu) | ((w[2] >> 24) << 8) | (w[2] & 0xFF0000u) | (((w[2] >> 8) & 0xFFu) << 24),
-            };
-            std::memcpy(out, o, 12);
+            const std::uint32_t o0 = ((w0 >> 16) & 0xFFu) | (w0 & 0xFF00u) | ((w0 & 0xFFu) << 16) | (((w1 >> 8) & 0xFFu) << 24);
+            const std::uint32_t o1 = (w1 & 0xFFu) | ((w0 >> 24) << 8) | ((w2 & 0xFFu) << 16) | (w1 & 0xFF000000u);
+            const std::uint32_t o2 = ((w1 >> 16) & 0xFFu) | ((w2 >> 24) << 8) | (w2 & 0xFF0000u) | (((w2 >> 8) & 0xFFu) << 24);
+            std::memcpy(out, &o0, 4);
+            std::memcpy(out + 4, &o1, 4);
+            std::memcpy(out + 8, &o2, 4);
         }
     }
     for (; i < count; ++i, in += 3, out += 3) {

@@ -1,5 +1,7 @@
 #include "cJpegInspector.h"
 
+#include "platform/NumberedError.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -105,4 +107,34 @@ TEST(QuantizeBlock, QualityHundredGivesTheRoundedTrueCoefficients)
         for (int u = 0; u < 8; ++u)
             EXPECT_NEAR(out[static_cast<std::size_t>(I::zigZag(j, u, v))], trueDct(input, v, u), 0.51)
                 << v << "," << u;
+}
+
+TEST(QuantizeBlock, ValuesBeyondSixteenBitsRaiseOverflow)
+{
+    cJpeg j;
+    auto& block = I::workBlock(j);
+    std::array<float, 64> ones;
+    ones.fill(1.0f);
+    Coefficients out(64);
+    std::int64_t position = 0;
+    const auto quantize = [&](float value) {
+        for (auto& row : block)
+            std::fill(std::begin(row), std::end(row), 0.0f);
+        block[3][5] = value;
+        position = 0;
+        try {
+            I::quantize(j, out, position, ones);
+        } catch (const platform::NumberedError& e) {
+            return e.number();
+        }
+        return 0;
+    };
+    EXPECT_EQ(quantize(32767.4f), 0);
+    EXPECT_EQ(out[static_cast<std::size_t>(I::zigZag(j, 5, 3))], 32767);
+    EXPECT_EQ(quantize(-32768.5f), 0); // ties to even: -32768
+    EXPECT_EQ(out[static_cast<std::size_t>(I::zigZag(j, 5, 3))], -32768);
+    EXPECT_EQ(quantize(32767.5f), 6);
+    EXPECT_EQ(quantize(-40000.0f), 6);
+    EXPECT_EQ(quantize(1e30f), 6);
+    EXPECT_EQ(position, 0); // nothing counted for a failed block
 }
