@@ -99,6 +99,23 @@ TEST_F(OstrelJpeg, ReadsTheCommonFormats)
     EXPECT_LE(decoded.pixels[0], 3);
 }
 
+TEST_F(OstrelJpeg, TransparentPartsBecomeWhite)
+{
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(qRgba(0, 0, 0, 0)); // transparent black
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 8; ++x)
+            image.setPixel(x, y, qRgba(200, 0, 0, 255));
+    const QString source = dir.filePath("alpha.png");
+    ASSERT_TRUE(image.save(source));
+    ASSERT_EQ(run({"--sampling", "1,1,1,1,1,1", "--quality", "95", source, output}).status, 0);
+    const QImage decoded = testsupport::decodeJpegFile(output).toImage();
+    EXPECT_GE(qRed(decoded.pixel(14, 8)), 245);
+    EXPECT_GE(qBlue(decoded.pixel(14, 8)), 245);
+    EXPECT_NEAR(qRed(decoded.pixel(2, 8)), 200, 8);
+    EXPECT_LE(qGreen(decoded.pixel(2, 8)), 10);
+}
+
 TEST_F(OstrelJpeg, NeverOverwrites)
 {
     QFile existing(output);

@@ -49,12 +49,31 @@ QImage readImage(const QString& path, QString& error)
 {
     QImageReader reader(path);
     reader.setAutoTransform(true);
-    // Allow large photographs; the encoder needs about three times this again.
+    // Allow large photographs (up to 1 GiB decoded); the encoder needs about
+    // as much again for its coefficients.
     QImageReader::setAllocationLimit(1024);
     QImage image = reader.read();
     if (image.isNull())
         error = reader.errorString();
     return image;
+}
+
+// JPEG has no transparency: pictures with an alpha channel are laid over white.
+QImage flattened(const QImage& image)
+{
+    if (!image.hasAlphaChannel())
+        return image;
+    QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(argb.scanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            const QRgb p = line[x];
+            const int a = qAlpha(p);
+            const auto over = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+            line[x] = qRgb(over(qRed(p)), over(qGreen(p)), over(qBlue(p)));
+        }
+    }
+    return argb.convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace
@@ -68,8 +87,9 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Encodes INPUT (any image Qt reads: PNG, PPM, BMP, JPEG, GIF...) as a baseline JPEG file OUTPUT\n"
-        "with optimal Huffman tables. OUTPUT is never overwritten: if it exists, nothing is written\n"
-        "and the exit status is 2. Other failures exit with 1 and leave no file.");
+        "with optimal Huffman tables; transparent parts are laid over white.\n"
+        "OUTPUT is never overwritten: if it exists, nothing is written and the exit status is 2.\n"
+        "Other failures exit with 1 and leave no file.");
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({"quality", "Quality 1 (smallest) to 100 (best); default 75.", "N"});
@@ -112,7 +132,7 @@ int main(int argc, char* argv[])
             encoder.Comment(parser.value("comment"));
 
         QString error;
-        const QImage image = readImage(input, error);
+        const QImage image = flattened(readImage(input, error));
         if (image.isNull())
             return fail(QString("cannot read '%1': %2").arg(input, error));
         const auto surface = platform::Surface::wrap(image);
