@@ -4,13 +4,13 @@
 // per second, output sizes and cJpeg's peak memory.
 #include "jpeg/cJpeg.h"
 #include "platform/Surface.h"
+#include "support/JpegCodec.h"
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QFile>
 
 #include <benchmark/benchmark.h>
-#include <jpeglib.h>
 
 #include <cstdio>
 #include <fstream>
@@ -70,32 +70,7 @@ std::size_t encodeWithCJpeg(const QImage& image, const std::string& path)
 
 std::size_t encodeWithLibjpeg(const QImage& image)
 {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(image.width());
-    info.image_height = static_cast<JDIMENSION>(image.height());
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 75, TRUE);
-    info.optimize_coding = TRUE;
-    info.dct_method = JDCT_FLOAT;
-    info.comp_info[0].h_samp_factor = 2;
-    info.comp_info[0].v_samp_factor = 2;
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<uchar*>(image.constScanLine(static_cast<int>(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::free(buffer);
-    return size;
+    return static_cast<std::size_t>(testsupport::referenceEncode(image, 75).size());
 }
 
 void BM_cJpeg(benchmark::State& state)

@@ -38,4 +38,26 @@ inline std::int32_t category(std::int32_t v)
     return static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(v < 0 ? -v : v)));
 }
 
+// The AC symbols of a block in coding order: symbol(s, k) for each one, with
+// s = run * 16 + category of the non-zero coefficient k after `run` zeros,
+// ZRL (0xF0) for every sixteen zeros before it, and EOB (0x00) when only
+// zeros remain. Only the non-zero coefficients are visited.
+template <class Symbol>
+inline void forEachAcSymbol(const std::int16_t* block, Symbol&& symbol)
+{
+    std::uint64_t nonZero = nonZeroMask(block) & ~std::uint64_t{1};
+    std::int32_t last = 0;
+    while (nonZero != 0) {
+        const auto k = static_cast<std::int32_t>(std::countr_zero(nonZero));
+        nonZero &= nonZero - 1;
+        std::int32_t run = k - last - 1;
+        last = k;
+        for (; run > 15; run -= 16)
+            symbol(0xF0, 0);
+        symbol(run * 16 + category(block[k]), k);
+    }
+    if (last < 63)
+        symbol(0x00, 0);
+}
+
 } // namespace jpegblocks

@@ -111,23 +111,9 @@ void cJpeg::CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq)
 void cJpeg::CountACSymbols(const Coefficients& coefficients, Frequencies& freq)
 {
     Counts counts{};
-    for (std::size_t block = 0; block < coefficients.size(); block += 64) {
-        const std::int16_t* ac = coefficients.data() + block;
-        // Walk the non-zero AC coefficients only; the gaps are the runs.
-        std::uint64_t nonZero = jpegblocks::nonZeroMask(ac) & ~std::uint64_t{1};
-        std::int32_t last = 0;
-        while (nonZero != 0) {
-            const auto k = static_cast<std::int32_t>(std::countr_zero(nonZero));
-            nonZero &= nonZero - 1;
-            std::int32_t run = k - last - 1;
-            last = k;
-            for (; run > 15; run -= 16)
-                ++counts[0xF0];
-            ++counts[static_cast<std::size_t>(run * 16 + category(ac[k]))];
-        }
-        if (last < 63)
-            ++counts[0x00]; // trailing zeros
-    }
+    for (std::size_t block = 0; block < coefficients.size(); block += 64)
+        jpegblocks::forEachAcSymbol(coefficients.data() + block,
+                                    [&counts](std::int32_t symbol, std::int32_t) { ++counts[static_cast<std::size_t>(symbol)]; });
     addCounts(counts, freq);
 }
 

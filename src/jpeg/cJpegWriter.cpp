@@ -210,24 +210,12 @@ void cJpeg::EncodeBlock(const std::int16_t* coefficients, std::int32_t& predicto
         diff -= 1; // its low bits are then the one's complement JPEG wants
     sink.put(dc, static_cast<std::size_t>(size), diff, size);
 
-    // The non-zero AC coefficients in order; the gaps between them are the runs.
-    std::uint64_t nonZero = jpegblocks::nonZeroMask(coefficients) & ~std::uint64_t{1};
-    std::int32_t last = 0;
-    while (nonZero != 0) {
-        const auto k = static_cast<std::int32_t>(std::countr_zero(nonZero));
-        nonZero &= nonZero - 1;
-        std::int32_t run = k - last - 1;
-        last = k;
-        for (; run > 15; run -= 16)
-            sink.put(ac, 0xF0, 0, 0);
-        std::int32_t c = coefficients[k];
-        const std::int32_t bits = category(c);
-        if (c < 0)
-            c -= 1;
-        sink.put(ac, static_cast<std::size_t>(run * 16 + bits), c, bits);
-    }
-    if (last < 63)
-        sink.put(ac, 0x00, 0, 0); // end of block: only zeros remain
+    jpegblocks::forEachAcSymbol(coefficients, [&](std::int32_t symbol, std::int32_t k) {
+        std::int32_t extra = k > 0 ? coefficients[k] : 0;
+        if (extra < 0)
+            extra -= 1;
+        sink.put(ac, static_cast<std::size_t>(symbol), extra, symbol & 15);
+    });
 }
 
 void cJpeg::EncodeFillerBlock(const HuffmanTable& dc, const HuffmanTable& ac)
