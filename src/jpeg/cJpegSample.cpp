@@ -83,11 +83,13 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
     Precision = 8;
     ImageHeight = lHeight;
     ImageWidth = lWidth;
-    if (lHDC == nullptr || lWidth <= 0 || lHeight <= 0 || lHeight > std::numeric_limits<std::int32_t>::max() - 64)
+    if (lHDC == nullptr || lWidth <= 0 || lHeight <= 0)
         return 1;
     const std::int64_t Wp = roundUp8(lWidth);
+    // Sizes whose whole 24-bit raster could not exist (2 GiB and more) are
+    // refused as a failed raster, although only a band of it is ever made.
     const std::int64_t rowBytes = platform::Surface::rowBytes(Wp, 24);
-    if (rowBytes < 0 || roundUp8(lHeight) > std::numeric_limits<std::int32_t>::max())
+    if (rowBytes < 0 || rowBytes * roundUp8(lHeight) > std::numeric_limits<std::int32_t>::max())
         return 1;
 
     // Runs of consecutive components of one sampled size share a rendering.

@@ -114,8 +114,9 @@ TEST(SampleHDC, EmptySizeOrNoSurfaceSamplesNothing)
     EXPECT_EQ(j.SampleHDC(surface.get(), 0, 8), 1);
     EXPECT_EQ(j.SampleHDC(surface.get(), 8, -3), 1);
     EXPECT_EQ(j.SampleHDC(nullptr, 8, 8), 1);
+    EXPECT_EQ(j.SampleHDC(surface.get(), 50000, 50000), 1); // a raster of 7 GiB cannot be made
     EXPECT_EQ(dcValues(I::components(j)[0]), before);
-    EXPECT_EQ(I::imageWidth(j), 8); // the sizes of the last call stay, as documented
+    EXPECT_EQ(I::imageWidth(j), 50000); // the sizes of the last call stay, as documented
 }
 
 TEST(SampleHDC, ResamplingAfterNewSamplingReplacesEverything)
