@@ -18,7 +18,8 @@ bool bitBlt(Surface& dst, int x, int y, int width, int height, const Surface& sr
 // under each target pixel; ColorOnColor takes the source pixel under each
 // target pixel's centre. Target pixels outside `dst` are skipped; source
 // positions beyond the edges of `src` repeat its edge pixels. Equal sizes make
-// a plain bitBlt. Returns false when nothing could be copied.
+// a plain bitBlt; otherwise `dst` and `src` must be different surfaces.
+// Returns false when nothing could be copied.
 bool stretchBlt(Surface& dst, int x, int y, int width, int height, const Surface& src, int srcX, int srcY,
                 int srcWidth, int srcHeight);
 
