@@ -1,3 +1,4 @@
+#include "cJpegDct.h"
 #include "cJpegInspector.h"
 
 #include "platform/NumberedError.h"
@@ -5,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 using I = cJpegInspector;
@@ -137,4 +139,19 @@ TEST(QuantizeBlock, ValuesBeyondSixteenBitsRaiseOverflow)
     EXPECT_EQ(quantize(-40000.0f), 6);
     EXPECT_EQ(quantize(1e30f), 6);
     EXPECT_EQ(position, 0); // nothing counted for a failed block
+}
+
+TEST(ForwardDCT, VectorVersionEqualsTheScalarOneBitForBit)
+{
+    std::mt19937 random(17);
+    std::uniform_real_distribution<float> sample(-128.0f, 127.0f);
+    for (int trial = 0; trial < 200; ++trial) {
+        float vector[8][8], scalar[8][8];
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 8; ++c)
+                vector[r][c] = scalar[r][c] = sample(random);
+        jpegdct::forwardDct(vector);
+        jpegdct::forwardDctScalar(scalar);
+        ASSERT_EQ(std::memcmp(vector, scalar, sizeof vector), 0) << "trial " << trial;
+    }
 }
