@@ -1,246 +1,239 @@
+// One-to-one copies (with raster operations), mirrored and turned copies, and
+// reading pixels into a caller's bitmap memory.
 #include "Blit.h"
+#include "BlitRows.h"
+#include "ColorMatch.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace platform {
 
 namespace {
 
-constexpr int kBytesPerPixel = 3;
-
-// Clips one axis of a copy: position d on the destination (limit dLimit),
-// position s on the source (limit sLimit), length n.
-bool clipAxis(std::int64_t& d, std::int64_t& s, std::int64_t& n, std::int64_t dLimit, std::int64_t sLimit)
+std::uint8_t combine(RasterOp rop, std::uint8_t source, std::uint8_t destination)
 {
-    if (s < 0) {
-        d -= s;
-        n += s;
-        s = 0;
+    switch (rop) {
+    case RasterOp::SrcCopy:
+        return source;
+    case RasterOp::SrcPaint:
+        return source | destination;
+    case RasterOp::SrcAnd:
+        return source & destination;
+    case RasterOp::SrcInvert:
+        return source ^ destination;
+    case RasterOp::NotSrcCopy:
+        return static_cast<std::uint8_t>(~source);
+    case RasterOp::Blackness:
+        return 0;
+    case RasterOp::Whiteness:
+        return 0xFF;
     }
-    if (d < 0) {
-        s -= d;
-        n += d;
-        d = 0;
-    }
-    n = std::min({n, sLimit - s, dLimit - d});
-    return n > 0;
+    return source;
 }
 
-// For each target position along one axis, the source positions it reads and
-// their weights in units of 1/kWeightOne (they add up to exactly kWeightOne).
-struct AxisTaps {
-    std::vector<std::int32_t> first; // index into index/weight of each target's first tap
-    std::vector<std::int32_t> count;
-    std::vector<std::int32_t> index; // source position, already clamped
-    std::vector<std::uint32_t> weight;
-};
-
-constexpr std::int64_t kWeightBits = 14;
-constexpr std::int64_t kWeightOne = std::int64_t{1} << kWeightBits;
-
-// Area weights: target i covers the source interval [i*in/out, (i+1)*in/out).
-// Measured in units of 1/out of a source pixel every boundary is a whole
-// number, so each overlap is exact; cumulative rounding makes the weights sum
-// to exactly kWeightOne, so flat colours come through unchanged.
-AxisTaps areaTaps(std::int64_t out, std::int64_t in, std::int64_t origin, std::int64_t lo, std::int64_t hi)
+// Indices copy unchanged between indexed surfaces of one depth and one table.
+bool sameIndexing(const Surface& a, const Surface& b)
 {
-    AxisTaps taps;
-    taps.first.resize(static_cast<std::size_t>(out));
-    taps.count.resize(static_cast<std::size_t>(out));
-    for (std::int64_t i = 0; i < out; ++i) {
-        const std::int64_t start = i * in;
-        const std::int64_t end = start + in;
-        taps.first[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(taps.index.size());
-        std::int32_t n = 0;
-        for (std::int64_t j = start / out; j * out < end; ++j) {
-            const std::int64_t a = std::max(start, j * out) - start;
-            const std::int64_t b = std::min(end, (j + 1) * out) - start;
-            const auto w = static_cast<std::uint32_t>(b * kWeightOne / in - a * kWeightOne / in);
-            if (w == 0)
+    return a.layout() == Surface::Layout::Indexed && b.layout() == Surface::Layout::Indexed &&
+           a.bitCount() == b.bitCount() && a.colorTable() == b.colorTable();
+}
+
+} // namespace
+
+bool bitBlt(Surface& dst, int x, int y, int width, int height, const Surface& src, int srcX, int srcY, RasterOp rop)
+{
+    if (!isDrawable(dst))
+        return false;
+    std::int64_t dx = x, dy = y, sx = srcX, sy = srcY, w = width, h = height;
+    if (!clipAxis(dx, sx, w, dst.width(), src.width()) || !clipAxis(dy, sy, h, dst.height(), src.height()))
+        return false;
+    const bool indexed = dst.layout() == Surface::Layout::Indexed;
+    const bool copyIndices = sameIndexing(dst, src);
+    std::optional<ColorMatcher> matcher;
+    if (indexed && !copyIndices)
+        matcher.emplace(dst.colorTable());
+    const auto mask = static_cast<std::uint8_t>(indexed ? (1 << dst.bitCount()) - 1 : 0xFF);
+    std::vector<std::uint8_t> bgr;
+    std::vector<std::uint8_t> values;
+    std::vector<std::uint8_t> existing;
+
+    // Within one surface, copy downwards from the bottom so no source row is
+    // overwritten before it is read; rows themselves go through memmove or a buffer.
+    const bool backwards = &dst == &src && dy > sy;
+    for (std::int64_t i = 0; i < h; ++i) {
+        const std::int64_t row = backwards ? h - 1 - i : i;
+        const auto from = static_cast<int>(sy + row);
+        const auto to = static_cast<int>(dy + row);
+        if (!indexed) {
+            std::uint8_t* out = dst.scanLine(to) + dx * kBytesPerPixel;
+            if (rop == RasterOp::SrcCopy) {
+                src.readRow(from, sx, w, out);
                 continue;
-            taps.index.push_back(static_cast<std::int32_t>(std::clamp(origin + j, lo, hi - 1) - lo));
-            taps.weight.push_back(w);
-            ++n;
+            }
+            bgr.resize(static_cast<std::size_t>(w * kBytesPerPixel));
+            src.readRow(from, sx, w, bgr.data());
+            for (std::size_t k = 0; k < bgr.size(); ++k)
+                out[k] = combine(rop, bgr[k], out[k]);
+            continue;
         }
-        taps.count[static_cast<std::size_t>(i)] = n;
+        values.resize(static_cast<std::size_t>(w));
+        if (copyIndices) {
+            src.readIndices(from, sx, w, values.data());
+        } else {
+            bgr.resize(static_cast<std::size_t>(w * kBytesPerPixel));
+            src.readRow(from, sx, w, bgr.data());
+            matcher->match(bgr.data(), w, values.data());
+        }
+        if (rop != RasterOp::SrcCopy) {
+            existing.resize(values.size());
+            dst.readIndices(to, dx, w, existing.data());
+            for (std::size_t k = 0; k < values.size(); ++k)
+                values[k] = static_cast<std::uint8_t>(combine(rop, values[k], existing[k]) & mask);
+        }
+        dst.writeIndices(to, dx, w, values.data());
     }
-    return taps;
+    return true;
 }
 
-// Nearest: the source position under the centre of each target position.
-std::vector<std::int32_t> nearestTaps(std::int64_t out, std::int64_t in, std::int64_t origin, std::int64_t lo,
-                                      std::int64_t hi)
-{
-    std::vector<std::int32_t> index(static_cast<std::size_t>(out));
-    for (std::int64_t i = 0; i < out; ++i)
-        index[static_cast<std::size_t>(i)] =
-            static_cast<std::int32_t>(std::clamp(origin + (2 * i + 1) * in / (2 * out), lo, hi - 1) - lo);
-    return index;
-}
+namespace {
 
-// Row y of `src`, columns x .. x+count-1, as blue-green-red bytes: in place
-// for blue-green-red surfaces, otherwise converted into `scratch`.
-const std::uint8_t* bgrRow(const Surface& src, int y, std::int64_t x, std::int64_t count,
-                           std::vector<std::uint8_t>& scratch)
-{
-    if (src.layout() == Surface::Layout::Bgr24)
-        return src.scanLine(y) + x * kBytesPerPixel;
-    scratch.resize(static_cast<std::size_t>(count * kBytesPerPixel));
-    src.readRow(y, x, count, scratch.data());
-    return scratch.data();
-}
-
-bool drawable(const Surface& dst) { return dst.layout() == Surface::Layout::Bgr24 && dst.bitCount() == 24; }
-
-struct StretchGeometry {
-    std::int64_t x, y, width, height;             // target rectangle (unclipped)
-    std::int64_t srcX, srcY, srcWidth, srcHeight; // source rectangle (unclipped)
-    std::int64_t colLo, colHi, rowLo, rowHi;      // source columns and rows that exist
-    std::int64_t outX0, outX1, outY0, outY1;      // target offsets inside the destination
+// A copy onto an axis-aligned parallelogram: source offset (i, j) inside the
+// rectangle lands on target pixel origin + i * e1 + j * e2, where e1 and e2
+// are perpendicular unit steps along the axes.
+struct Placement {
+    QPoint origin, e1, e2;
 };
 
-// Halving both ways, as chroma subsampling does: the area weights are all
-// one half, and the general computation below reduces exactly to
-// (a + b + c + d + 2) / 4 per channel, done here directly.
-void halveHalftone(Surface& dst, const Surface& src, const StretchGeometry& g)
+bool unitAxis(QPoint v) { return std::abs(v.x()) + std::abs(v.y()) == 1; }
+
+std::optional<Placement> placementOf(const QPoint points[3], int width, int height)
 {
-    std::vector<std::uint8_t> upperScratch;
-    std::vector<std::uint8_t> lowerScratch;
-    for (std::int64_t oy = g.outY0; oy < g.outY1; ++oy) {
-        const auto row = static_cast<int>(g.srcY + 2 * oy);
-        const std::uint8_t* upper = bgrRow(src, row, g.srcX, g.srcWidth, upperScratch);
-        const std::uint8_t* lower = bgrRow(src, row + 1, g.srcX, g.srcWidth, lowerScratch);
-        std::uint8_t* out = dst.scanLine(static_cast<int>(g.y + oy)) + g.x * kBytesPerPixel;
-        for (std::int64_t i = g.outX0 * kBytesPerPixel; i < g.outX1 * kBytesPerPixel; ++i) {
-            const std::int64_t j = 2 * i - i % kBytesPerPixel;
-            out[i] = static_cast<std::uint8_t>((upper[j] + upper[j + 3] + lower[j] + lower[j + 3] + 2) >> 2);
-        }
-    }
+    const QPoint d1 = points[1] - points[0];
+    const QPoint d2 = points[2] - points[0];
+    if (d1.x() % width || d1.y() % width || d2.x() % height || d2.y() % height)
+        return std::nullopt;
+    const QPoint e1 = d1 / width;
+    const QPoint e2 = d2 / height;
+    if (!unitAxis(e1) || !unitAxis(e2) || e1.x() * e2.x() + e1.y() * e2.y() != 0)
+        return std::nullopt;
+    // A pixel covers the unit square at its coordinates; a step against an
+    // axis puts the square on the other side of the corner point.
+    const QPoint shift(std::min(e1.x(), 0) + std::min(e2.x(), 0), std::min(e1.y(), 0) + std::min(e2.y(), 0));
+    return Placement{points[0] + shift, e1, e2};
 }
 
-bool isExactHalf(const Surface& src, const StretchGeometry& g)
+// Raw pixel copies between surfaces of one pixel format, tile by tile so the
+// source rows touched by a turned copy stay in cache.
+void placeRaw(Surface& dst, const Surface& src, QPoint srcOrigin, const Placement& p, const QRect& target,
+              int pixelBytes)
 {
-    return g.width * 2 == g.srcWidth && g.height * 2 == g.srcHeight && g.srcX >= 0 && g.srcY >= 0 &&
-           g.srcX + g.srcWidth <= src.width() && g.srcY + g.srcHeight <= src.height();
-}
-
-void stretchHalftone(Surface& dst, const Surface& src, const StretchGeometry& g)
-{
-    if (isExactHalf(src, g)) {
-        halveHalftone(dst, src, g);
-        return;
-    }
-    const AxisTaps cols = areaTaps(g.width, g.srcWidth, g.srcX, g.colLo, g.colHi);
-    const AxisTaps rows = areaTaps(g.height, g.srcHeight, g.srcY, g.rowLo, g.rowHi);
-    const std::size_t span = static_cast<std::size_t>(g.colHi - g.colLo) * kBytesPerPixel;
-    std::vector<std::uint32_t> acc(span);
-    std::vector<std::uint16_t> column(span); // vertical averages, 8.8 fixed point
-    std::vector<std::uint8_t> scratch;
-
-    for (std::int64_t oy = g.outY0; oy < g.outY1; ++oy) {
-        // Vertical pass: weighted sum of the source rows under this target row.
-        std::fill(acc.begin(), acc.end(), 0u);
-        const auto r = static_cast<std::size_t>(oy);
-        for (std::int32_t t = rows.first[r]; t < rows.first[r] + rows.count[r]; ++t) {
-            const std::uint8_t* in = bgrRow(src, static_cast<int>(g.rowLo + rows.index[static_cast<std::size_t>(t)]),
-                                            g.colLo, g.colHi - g.colLo, scratch);
-            const std::uint32_t w = rows.weight[static_cast<std::size_t>(t)];
-            for (std::size_t k = 0; k < span; ++k)
-                acc[k] += w * in[k];
-        }
-        constexpr int kDrop = kWeightBits - 8;
-        for (std::size_t k = 0; k < span; ++k)
-            column[k] = static_cast<std::uint16_t>((acc[k] + (1u << (kDrop - 1))) >> kDrop);
-
-        // Horizontal pass over the target pixels of the row.
-        std::uint8_t* out = dst.scanLine(static_cast<int>(g.y + oy));
-        for (std::int64_t ox = g.outX0; ox < g.outX1; ++ox) {
-            const auto c = static_cast<std::size_t>(ox);
-            std::uint32_t sum[kBytesPerPixel] = {0, 0, 0};
-            for (std::int32_t t = cols.first[c]; t < cols.first[c] + cols.count[c]; ++t) {
-                const std::uint16_t* p = &column[static_cast<std::size_t>(cols.index[static_cast<std::size_t>(t)]) * kBytesPerPixel];
-                const std::uint32_t w = cols.weight[static_cast<std::size_t>(t)];
-                sum[0] += w * p[0];
-                sum[1] += w * p[1];
-                sum[2] += w * p[2];
+    constexpr int kTile = 64;
+    // Moving one target pixel to the right moves the source position by
+    // (e1.x, e2.x) and one row down by (e1.y, e2.y): the transposed steps.
+    const std::int64_t srcRowStep = src.height() > 1 ? src.scanLine(1) - src.scanLine(0) : 0;
+    const std::int64_t stepX = std::int64_t{p.e1.x()} * pixelBytes + std::int64_t{p.e2.x()} * srcRowStep;
+    for (int ty = target.top(); ty <= target.bottom(); ty += kTile) {
+        for (int tx = target.left(); tx <= target.right(); tx += kTile) {
+            const int yEnd = std::min(ty + kTile - 1, target.bottom());
+            const int xEnd = std::min(tx + kTile - 1, target.right());
+            for (int yy = ty; yy <= yEnd; ++yy) {
+                const QPoint rel = QPoint(tx, yy) - p.origin;
+                const int i = rel.x() * p.e1.x() + rel.y() * p.e1.y();
+                const int j = rel.x() * p.e2.x() + rel.y() * p.e2.y();
+                const std::uint8_t* in = src.scanLine(srcOrigin.y() + j) + std::int64_t{srcOrigin.x() + i} * pixelBytes;
+                std::uint8_t* out = dst.scanLine(yy) + std::int64_t{tx} * pixelBytes;
+                for (int xx = tx; xx <= xEnd; ++xx, in += stepX, out += pixelBytes)
+                    std::memcpy(out, in, static_cast<std::size_t>(pixelBytes));
             }
-            constexpr int kShift = kWeightBits + 8;
-            std::uint8_t* px = out + (g.x + ox) * kBytesPerPixel;
-            for (int k = 0; k < kBytesPerPixel; ++k)
-                px[k] = static_cast<std::uint8_t>((sum[k] + (1u << (kShift - 1))) >> kShift);
         }
-    }
-}
-
-void stretchNearest(Surface& dst, const Surface& src, const StretchGeometry& g)
-{
-    const std::vector<std::int32_t> cols = nearestTaps(g.width, g.srcWidth, g.srcX, g.colLo, g.colHi);
-    const std::vector<std::int32_t> rows = nearestTaps(g.height, g.srcHeight, g.srcY, g.rowLo, g.rowHi);
-    std::vector<std::uint8_t> scratch;
-    for (std::int64_t oy = g.outY0; oy < g.outY1; ++oy) {
-        const std::uint8_t* in = bgrRow(src, static_cast<int>(g.rowLo + rows[static_cast<std::size_t>(oy)]), g.colLo,
-                                        g.colHi - g.colLo, scratch);
-        std::uint8_t* out = dst.scanLine(static_cast<int>(g.y + oy));
-        for (std::int64_t ox = g.outX0; ox < g.outX1; ++ox)
-            std::memcpy(out + (g.x + ox) * kBytesPerPixel, in + cols[static_cast<std::size_t>(ox)] * kBytesPerPixel,
-                        kBytesPerPixel);
     }
 }
 
 } // namespace
 
-bool bitBlt(Surface& dst, int x, int y, int width, int height, const Surface& src, int srcX, int srcY)
+bool plgBlt(Surface& dst, const QPoint points[3], const Surface& src, int srcX, int srcY, int width, int height)
 {
-    if (!drawable(dst))
+    if (!isDrawable(dst) || width <= 0 || height <= 0 || &dst == &src)
         return false;
-    std::int64_t dx = x, dy = y, sx = srcX, sy = srcY, w = width, h = height;
-    if (!clipAxis(dx, sx, w, dst.width(), src.width()) || !clipAxis(dy, sy, h, dst.height(), src.height()))
+    const auto placement = placementOf(points, width, height);
+    if (!placement)
         return false;
-    // Within one surface, copy downwards from the bottom so no source row is
-    // overwritten before it is read; memmove covers overlap inside a row.
-    const bool backwards = &dst == &src && dy > sy;
-    for (std::int64_t i = 0; i < h; ++i) {
-        const std::int64_t row = backwards ? h - 1 - i : i;
-        src.readRow(static_cast<int>(sy + row), sx, w, dst.scanLine(static_cast<int>(dy + row)) + dx * kBytesPerPixel);
+    const Placement& p = *placement;
+    // The target cells, clipped to the destination.
+    const QPoint far = p.origin + (width - 1) * p.e1 + (height - 1) * p.e2;
+    const QRect cells = QRect(p.origin, far).normalized() & QRect(0, 0, dst.width(), dst.height());
+    if (cells.isEmpty())
+        return false;
+    const QRect source(srcX, srcY, width, height);
+    const QRect sourceBounds(0, 0, src.width(), src.height());
+    const bool inside = sourceBounds.contains(source);
+    const bool raw24 = dst.layout() == Surface::Layout::Bgr24 && src.layout() == Surface::Layout::Bgr24;
+    const bool raw8 = sameIndexing(dst, src) && dst.bitCount() == 8;
+    if (inside && (raw24 || raw8)) {
+        placeRaw(dst, src, QPoint(srcX, srcY), p, cells, raw24 ? 3 : 1);
+        return true;
+    }
+    // Any other pair of formats: gather a target row, then store it as a row.
+    const bool copyIndices = sameIndexing(dst, src);
+    std::optional<ColorMatcher> matcher;
+    if (dst.layout() == Surface::Layout::Indexed && !copyIndices)
+        matcher.emplace(dst.colorTable());
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(cells.width()) * kBytesPerPixel);
+    std::vector<std::uint8_t> present(static_cast<std::size_t>(cells.width()));
+    for (int yy = cells.top(); yy <= cells.bottom(); ++yy) {
+        for (int xx = cells.left(); xx <= cells.right(); ++xx) {
+            const QPoint rel = QPoint(xx, yy) - p.origin;
+            const QPoint at(srcX + rel.x() * p.e1.x() + rel.y() * p.e1.y(), srcY + rel.x() * p.e2.x() + rel.y() * p.e2.y());
+            const auto k = static_cast<std::size_t>(xx - cells.left());
+            present[k] = sourceBounds.contains(at);
+            if (!present[k])
+                continue;
+            if (copyIndices)
+                src.readIndices(at.y(), at.x(), 1, &row[k]);
+            else
+                src.readRow(at.y(), at.x(), 1, &row[k * kBytesPerPixel]);
+        }
+        // Store runs of pixels that had a source.
+        for (int k = 0; k < cells.width();) {
+            if (!present[static_cast<std::size_t>(k)]) {
+                ++k;
+                continue;
+            }
+            int end = k;
+            while (end < cells.width() && present[static_cast<std::size_t>(end)])
+                ++end;
+            if (copyIndices)
+                dst.writeIndices(yy, cells.left() + k, end - k, &row[static_cast<std::size_t>(k)]);
+            else
+                dst.writeRow(yy, cells.left() + k, end - k, &row[static_cast<std::size_t>(k) * kBytesPerPixel],
+                             matcher ? &*matcher : nullptr);
+            k = end;
+        }
     }
     return true;
 }
 
-bool stretchBlt(Surface& dst, int x, int y, int width, int height, const Surface& src, int srcX, int srcY,
-                int srcWidth, int srcHeight)
+int getDIBits(const Surface& src, int startScan, int scanCount, std::uint8_t* bits, BitmapInfo& info)
 {
-    if (width == srcWidth && height == srcHeight)
-        return bitBlt(dst, x, y, width, height, src, srcX, srcY);
-    if (!drawable(dst) || width <= 0 || height <= 0 || srcWidth <= 0 ||
-        srcHeight <= 0)
-        return false;
-    StretchGeometry g{};
-    g.x = x;
-    g.y = y;
-    g.width = width;
-    g.height = height;
-    g.srcX = srcX;
-    g.srcY = srcY;
-    g.srcWidth = srcWidth;
-    g.srcHeight = srcHeight;
-    g.colLo = std::max<std::int64_t>(srcX, 0);
-    g.colHi = std::min<std::int64_t>(std::int64_t{srcX} + srcWidth, src.width());
-    g.rowLo = std::max<std::int64_t>(srcY, 0);
-    g.rowHi = std::min<std::int64_t>(std::int64_t{srcY} + srcHeight, src.height());
-    g.outX0 = std::max<std::int64_t>(0, -g.x);
-    g.outX1 = std::min<std::int64_t>(width, dst.width() - g.x);
-    g.outY0 = std::max<std::int64_t>(0, -g.y);
-    g.outY1 = std::min<std::int64_t>(height, dst.height() - g.y);
-    if (g.colLo >= g.colHi || g.rowLo >= g.rowHi || g.outX0 >= g.outX1 || g.outY0 >= g.outY1)
-        return false;
-    if (dst.stretchMode() == StretchMode::Halftone)
-        stretchHalftone(dst, src, g);
-    else
-        stretchNearest(dst, src, g);
-    return true;
+    if (!bits || info.bmiHeader.biWidth != src.width() || startScan < 0 || scanCount <= 0)
+        return 0;
+    const int height = info.bmiHeader.biHeight < 0 ? -info.bmiHeader.biHeight : info.bmiHeader.biHeight;
+    if (height != src.height() || startScan + scanCount > height)
+        return 0;
+    const bool sameDepth = src.layout() == Surface::Layout::Indexed && src.bitCount() == info.bmiHeader.biBitCount;
+    if (sameDepth) {
+        // The bitmap's own table goes with its indices.
+        src.getColorTable(0, 256, info.bmiColors);
+        info.bmiHeader.biClrUsed = 0;
+    }
+    auto target = Surface::view(bits, info);
+    if (!target)
+        return 0;
+    // Scan lines count from the bottom; copy them as top-down rows.
+    const int top = height - startScan - scanCount;
+    return bitBlt(*target, 0, top, src.width(), scanCount, src, 0, top) ? scanCount : 0;
 }
 
 } // namespace platform

@@ -1,7 +1,9 @@
 #include "Surface.h"
 
+#include "ColorMatch.h"
 #include "LargeAllocator.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -59,15 +61,12 @@ std::int64_t Surface::rowBytes(std::int64_t width, int bitCount)
     return bytes > std::numeric_limits<std::int32_t>::max() ? -1 : bytes;
 }
 
-std::unique_ptr<Surface> Surface::create(int width, int height, int bitCount)
+std::unique_ptr<Surface> Surface::create(int width, int height, int bitCount, std::span<const ColorEntry> table)
 {
-    // Indexed depths arrive with colour tables and depth conversions.
-    if (bitCount != 24 || width <= 0 || height <= 0)
-        return nullptr;
     const std::int64_t stride = rowBytes(width, bitCount);
-    if (stride < 0 || stride * height > std::numeric_limits<std::int32_t>::max())
+    if (width <= 0 || height <= 0 || stride < 0 || stride * height > std::numeric_limits<std::int32_t>::max())
         return nullptr;
-    // Zero-filled, as a fresh bitmap is black.
+    // Zero-filled, as a fresh bitmap is black (or colour 0).
     auto* memory = static_cast<std::uint8_t*>(allocateLarge(static_cast<std::size_t>(stride * height)));
     if (!memory)
         return nullptr;
@@ -78,6 +77,65 @@ std::unique_ptr<Surface> Surface::create(int width, int height, int bitCount)
     surface->stride_ = stride;
     surface->bits_ = memory;
     surface->ownsBits_ = true;
+    if (bitCount != 24) {
+        surface->layout_ = Layout::Indexed;
+        surface->colorTable_.assign(std::size_t{1} << bitCount, ColorEntry{});
+        std::copy_n(table.begin(), std::min(table.size(), surface->colorTable_.size()), surface->colorTable_.begin());
+    }
+    return surface;
+}
+
+namespace {
+
+// The colour table a header carries: biClrUsed entries, or all 2^bits.
+std::span<const ColorEntry> tableOf(const BitmapInfo& info)
+{
+    const int bits = info.bmiHeader.biBitCount;
+    if (bits == 24)
+        return {};
+    const std::uint32_t full = 1u << bits;
+    const std::uint32_t used = info.bmiHeader.biClrUsed == 0 ? full : std::min(info.bmiHeader.biClrUsed, full);
+    return {info.bmiColors, used};
+}
+
+bool describable(const BitmapInfo& info)
+{
+    const BitmapInfoHeader& h = info.bmiHeader;
+    return h.biSize >= 40 && h.biPlanes == 1 && h.biCompression == 0 && h.biWidth > 0 && h.biHeight != 0 &&
+           h.biHeight != std::numeric_limits<std::int32_t>::min() && Surface::rowBytes(h.biWidth, h.biBitCount) >= 0;
+}
+
+} // namespace
+
+std::unique_ptr<Surface> Surface::create(const BitmapInfo& info)
+{
+    if (!describable(info))
+        return nullptr;
+    const BitmapInfoHeader& h = info.bmiHeader;
+    auto surface = create(h.biWidth, h.biHeight < 0 ? -h.biHeight : h.biHeight, h.biBitCount, tableOf(info));
+    if (surface)
+        surface->bottomUp_ = h.biHeight > 0;
+    return surface;
+}
+
+std::unique_ptr<Surface> Surface::view(std::uint8_t* bits, const BitmapInfo& info)
+{
+    if (!bits || !describable(info))
+        return nullptr;
+    const BitmapInfoHeader& h = info.bmiHeader;
+    std::unique_ptr<Surface> surface(new Surface);
+    surface->width_ = h.biWidth;
+    surface->height_ = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    surface->bitCount_ = h.biBitCount;
+    surface->stride_ = rowBytes(h.biWidth, h.biBitCount);
+    surface->bottomUp_ = h.biHeight > 0;
+    surface->bits_ = bits;
+    if (h.biBitCount != 24) {
+        surface->layout_ = Layout::Indexed;
+        surface->colorTable_.assign(std::size_t{1} << h.biBitCount, ColorEntry{});
+        const auto table = tableOf(info);
+        std::copy(table.begin(), table.end(), surface->colorTable_.begin());
+    }
     return surface;
 }
 
@@ -135,6 +193,77 @@ int Surface::setStretchMode(int mode)
     return previous;
 }
 
+int Surface::getColorTable(int start, int count, ColorEntry* out) const
+{
+    const int size = static_cast<int>(colorTable_.size());
+    if (start < 0 || start >= size || count <= 0)
+        return 0;
+    const int moved = std::min(count, size - start);
+    std::copy_n(colorTable_.begin() + start, moved, out);
+    return moved;
+}
+
+int Surface::setColorTable(int start, int count, const ColorEntry* in)
+{
+    const int size = static_cast<int>(colorTable_.size());
+    if (start < 0 || start >= size || count <= 0)
+        return 0;
+    const int moved = std::min(count, size - start);
+    std::copy_n(in, moved, colorTable_.begin() + start);
+    return moved;
+}
+
+void Surface::readIndices(int y, std::int64_t x, std::int64_t count, std::uint8_t* indices) const
+{
+    const std::uint8_t* row = scanLine(y);
+    switch (bitCount_) {
+    case 8:
+        std::memcpy(indices, row + x, static_cast<std::size_t>(count));
+        break;
+    case 4:
+        for (std::int64_t i = 0; i < count; ++i) {
+            const std::int64_t p = x + i;
+            indices[i] = static_cast<std::uint8_t>((row[p >> 1] >> ((p & 1) ? 0 : 4)) & 0x0F);
+        }
+        break;
+    case 1:
+        for (std::int64_t i = 0; i < count; ++i) {
+            const std::int64_t p = x + i;
+            indices[i] = static_cast<std::uint8_t>((row[p >> 3] >> (7 - (p & 7))) & 1);
+        }
+        break;
+    default:
+        std::memset(indices, 0, static_cast<std::size_t>(count));
+        break;
+    }
+}
+
+void Surface::writeIndices(int y, std::int64_t x, std::int64_t count, const std::uint8_t* indices)
+{
+    std::uint8_t* row = scanLine(y);
+    switch (bitCount_) {
+    case 8:
+        std::memmove(row + x, indices, static_cast<std::size_t>(count));
+        break;
+    case 4:
+        for (std::int64_t i = 0; i < count; ++i) {
+            const std::int64_t p = x + i;
+            const int shift = (p & 1) ? 0 : 4;
+            row[p >> 1] = static_cast<std::uint8_t>((row[p >> 1] & ~(0x0F << shift)) | ((indices[i] & 0x0F) << shift));
+        }
+        break;
+    case 1:
+        for (std::int64_t i = 0; i < count; ++i) {
+            const std::int64_t p = x + i;
+            const int shift = 7 - static_cast<int>(p & 7);
+            row[p >> 3] = static_cast<std::uint8_t>((row[p >> 3] & ~(1 << shift)) | ((indices[i] & 1) << shift));
+        }
+        break;
+    default:
+        break;
+    }
+}
+
 void Surface::readRow(int y, std::int64_t x, std::int64_t count, std::uint8_t* bgr) const
 {
     const std::uint8_t* in = scanLine(y);
@@ -154,6 +283,38 @@ void Surface::readRow(int y, std::int64_t x, std::int64_t count, std::uint8_t* b
             bgr[2] = in[2];
         }
         break;
+    case Layout::Indexed: {
+        std::uint8_t indices[256];
+        for (std::int64_t done = 0; done < count;) {
+            const std::int64_t n = std::min<std::int64_t>(count - done, 256);
+            readIndices(y, x + done, n, indices);
+            for (std::int64_t i = 0; i < n; ++i, bgr += 3) {
+                const ColorEntry& e = colorTable_[indices[i]];
+                bgr[0] = e.blue;
+                bgr[1] = e.green;
+                bgr[2] = e.red;
+            }
+            done += n;
+        }
+        break;
+    }
+    }
+}
+
+void Surface::writeRow(int y, std::int64_t x, std::int64_t count, const std::uint8_t* bgr, const ColorMatcher* matcher)
+{
+    if (layout_ == Layout::Bgr24) {
+        std::memmove(scanLine(y) + 3 * x, bgr, static_cast<std::size_t>(3 * count));
+        return;
+    }
+    if (layout_ != Layout::Indexed || !matcher)
+        return;
+    std::uint8_t indices[256];
+    for (std::int64_t done = 0; done < count;) {
+        const std::int64_t n = std::min<std::int64_t>(count - done, 256);
+        matcher->match(bgr + 3 * done, n, indices);
+        writeIndices(y, x + done, n, indices);
+        done += n;
     }
 }
 
