@@ -1,0 +1,257 @@
+#include "Picture.h"
+
+#include "Blit.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QImageReader>
+
+#include <algorithm>
+#include <optional>
+
+namespace platform {
+
+namespace {
+
+// What a GIF file's first image is drawn with: its colour table (local or
+// global) and the index of its transparent colour (-1 for none).
+struct GifPalette {
+    QVector<QRgb> colours;
+    int transparent = -1;
+};
+
+std::optional<GifPalette> gifPalette(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray data = file.read(1 << 20); // the tables are near the start
+    const auto byte = [&data](qsizetype i) { return i < data.size() ? static_cast<std::uint8_t>(data[i]) : 0; };
+    if (data.size() < 13 || !data.startsWith("GIF"))
+        return std::nullopt;
+    const auto readTable = [&](qsizetype at, int entries) {
+        QVector<QRgb> table;
+        for (int i = 0; i < entries; ++i)
+            table.append(qRgb(byte(at + 3 * i), byte(at + 3 * i + 1), byte(at + 3 * i + 2)));
+        return table;
+    };
+    GifPalette palette;
+    qsizetype at = 13;
+    if (byte(10) & 0x80) {
+        const int entries = 2 << (byte(10) & 7);
+        if (at + 3 * entries > data.size())
+            return std::nullopt;
+        palette.colours = readTable(at, entries);
+        at += 3 * entries;
+    }
+    while (at < data.size()) {
+        const std::uint8_t kind = byte(at);
+        if (kind == 0x21) { // extension: note a graphic control's transparent colour
+            if (byte(at + 1) == 0xF9 && (byte(at + 3) & 1))
+                palette.transparent = byte(at + 6);
+            at += 2;
+            while (at < data.size() && byte(at) != 0)
+                at += byte(at) + 1;
+            ++at;
+        } else if (kind == 0x2C) { // the first image, perhaps with its own table
+            const std::uint8_t packed = byte(at + 9);
+            if (packed & 0x80) {
+                const int entries = 2 << (packed & 7);
+                if (at + 10 + 3 * entries > data.size())
+                    return std::nullopt;
+                palette.colours = readTable(at + 10, entries);
+            }
+            break;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (palette.colours.isEmpty())
+        return std::nullopt;
+    return palette;
+}
+
+// The image as indices into the GIF's own table, when every pixel is one of
+// its colours (transparent pixels taking the transparent index).
+QImage indexedByPalette(const QImage& image, const GifPalette& palette)
+{
+    QHash<QRgb, int> index;
+    for (int i = static_cast<int>(palette.colours.size()) - 1; i >= 0; --i)
+        index.insert(palette.colours[i] | 0xFF000000u, i);
+    QImage indexed(image.size(), QImage::Format_Indexed8);
+    QVector<QRgb> table = palette.colours;
+    if (palette.transparent >= 0 && palette.transparent < table.size())
+        table[palette.transparent] &= 0x00FFFFFFu; // fully transparent
+    indexed.setColorTable(table);
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        uchar* out = indexed.scanLine(y);
+        for (int x = 0; x < argb.width(); ++x) {
+            if (qAlpha(in[x]) == 0 && palette.transparent >= 0) {
+                out[x] = static_cast<uchar>(palette.transparent);
+                continue;
+            }
+            const auto found = index.constFind(in[x] | 0xFF000000u);
+            if (found == index.constEnd())
+                return {};
+            out[x] = static_cast<uchar>(*found);
+        }
+    }
+    return indexed;
+}
+
+// What a bitmap file's header states: size and depth (zeros if unreadable).
+struct BitmapFacts {
+    std::int64_t width = 0, height = 0;
+    int depth = 0;
+};
+
+BitmapFacts bitmapFacts(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray head = file.read(30);
+    if (head.size() < 30 || !head.startsWith("BM"))
+        return {};
+    const auto byte = [&head](int i) { return static_cast<std::uint8_t>(head[i]); };
+    const auto word = [&byte](int i) { return static_cast<std::uint32_t>(byte(i) | byte(i + 1) << 8); };
+    const auto dword = [&word](int i) { return word(i) | word(i + 2) << 16; };
+    if (dword(14) == 12) // the old OS/2 header: 16-bit sizes
+        return {word(18), word(20), static_cast<int>(word(24))};
+    const auto height = static_cast<std::int32_t>(dword(22));
+    return {dword(18), height < 0 ? -std::int64_t{height} : height, static_cast<int>(word(28))};
+}
+
+QRgb over(QRgb colour, const QColor& background)
+{
+    const int a = qAlpha(colour);
+    const auto mix = [a](int c, int b) { return (c * a + b * (255 - a) + 127) / 255; };
+    return qRgb(mix(qRed(colour), background.red()), mix(qGreen(colour), background.green()),
+                mix(qBlue(colour), background.blue()));
+}
+
+ColorEntry entryOf(QRgb c)
+{
+    return {static_cast<std::uint8_t>(qBlue(c)), static_cast<std::uint8_t>(qGreen(c)), static_cast<std::uint8_t>(qRed(c)),
+            0};
+}
+
+// The smallest bitmap depth that holds `count` colours.
+int depthFor(int count) { return count <= 2 ? 1 : count <= 16 ? 4 : 8; }
+
+} // namespace
+
+std::unique_ptr<Picture> Picture::make(const QImage& source, const QColor& background, int fileBitCount)
+{
+    if (source.isNull() || std::int64_t{source.width()} * source.height() > kMaxPixels)
+        return nullptr;
+    QImage image = source;
+    if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB)
+        image = image.convertToFormat(QImage::Format_Indexed8);
+    if (image.format() == QImage::Format_Grayscale16)
+        image = image.convertToFormat(QImage::Format_Grayscale8);
+
+    if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Grayscale8) {
+        std::vector<ColorEntry> table;
+        if (image.format() == QImage::Format_Grayscale8) {
+            for (int i = 0; i < 256; ++i)
+                table.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), 0});
+        } else {
+            for (QRgb c : image.colorTable())
+                table.push_back(entryOf(over(c, background))); // transparent entries over the background
+        }
+        int highest = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            const uchar* line = image.constScanLine(y);
+            highest = std::max(highest, static_cast<int>(*std::max_element(line, line + image.width())));
+        }
+        int depth = std::max(depthFor(static_cast<int>(table.size())), depthFor(highest + 1));
+        if (fileBitCount == 1 || fileBitCount == 4 || fileBitCount == 8)
+            depth = std::max(depth, fileBitCount);
+        auto bitmap = Surface::create(image.width(), image.height(), depth, table);
+        if (!bitmap)
+            return nullptr;
+        for (int y = 0; y < image.height(); ++y)
+            bitmap->writeIndices(y, 0, image.width(), image.constScanLine(y));
+        return std::unique_ptr<Picture>(new Picture(depth, std::move(bitmap)));
+    }
+
+    if (image.hasAlphaChannel()) {
+        QImage flat(image.size(), QImage::Format_RGB32);
+        const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < argb.height(); ++y) {
+            const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+            auto* out = reinterpret_cast<QRgb*>(flat.scanLine(y));
+            for (int x = 0; x < argb.width(); ++x)
+                out[x] = over(in[x], background);
+        }
+        image = flat;
+    }
+    auto bitmap = Surface::create(image.width(), image.height(), 24);
+    const auto pixels = Surface::wrap(image);
+    if (!bitmap || !pixels)
+        return nullptr;
+    bitBlt(*bitmap, 0, 0, image.width(), image.height(), *pixels, 0, 0);
+    const int depth = fileBitCount == 16 ? 16 : 24;
+    return std::unique_ptr<Picture>(new Picture(depth, std::move(bitmap)));
+}
+
+std::unique_ptr<Picture> Picture::fromImage(const QImage& image, const QColor& background)
+{
+    return make(image, background, 0);
+}
+
+std::unique_ptr<Picture> Picture::load(const QString& path, QString* error, const QColor& background)
+{
+    const auto fail = [&](const QString& why) {
+        if (error)
+            *error = QString("Cannot open %1: %2").arg(path, why);
+        return nullptr;
+    };
+    const QFileInfo info(path);
+    if (!info.exists())
+        return fail("the file does not exist.");
+    if (info.isDir())
+        return fail("it is a folder, not a picture.");
+    if (info.size() == 0)
+        return fail("the file is empty.");
+
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead())
+        return fail(QString("not a picture in a known format (%1).").arg(reader.errorString()));
+    const QByteArray format = reader.format(); // known only until the picture is read
+    const BitmapFacts bitmap = format == "bmp" ? bitmapFacts(path) : BitmapFacts{};
+    const QSize size = reader.size();
+    const std::int64_t width = size.isValid() ? size.width() : bitmap.width;
+    const std::int64_t height = size.isValid() ? size.height() : bitmap.height;
+    if (width * height > kMaxPixels)
+        return fail(QString("the picture is too large (%1 x %2 pixels).").arg(width).arg(height));
+    // Enough for the largest picture accepted, at four bytes a pixel.
+    QImageReader::setAllocationLimit(static_cast<int>(kMaxPixels * 4 / (1024 * 1024)) + 1);
+    QImage image = reader.read();
+    if (image.isNull())
+        return fail(QString("the picture cannot be read (%1).").arg(reader.errorString()));
+    if (std::int64_t{image.width()} * image.height() > kMaxPixels)
+        return fail(QString("the picture is too large (%1 x %2 pixels).").arg(image.width()).arg(image.height()));
+    int fileDepth = bitmap.depth;
+    if (format == "gif" && image.format() != QImage::Format_Indexed8) {
+        // Qt hands GIF pictures over in true colour; index them by the file's table again.
+        if (const auto palette = gifPalette(path)) {
+            const QImage indexed = indexedByPalette(image, *palette);
+            if (!indexed.isNull()) {
+                image = indexed;
+                fileDepth = palette->colours.size() <= 2 ? 1 : palette->colours.size() <= 16 ? 4 : 8;
+            }
+        }
+    }
+    auto picture = make(image, background, fileDepth);
+    if (!picture)
+        return fail("there is not enough memory for it.");
+    return picture;
+}
+
+} // namespace platform
