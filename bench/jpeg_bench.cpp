@@ -6,6 +6,8 @@
 #include "platform/Surface.h"
 #include "support/JpegCodec.h"
 
+#include "Photos.h"
+
 #include <QGuiApplication>
 #include <QImage>
 #include <QFile>
@@ -19,29 +21,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A photograph repeated in mirrored tiles up to the wanted size, so every
-// 8 x 8 block has natural statistics at any size, with no seams.
-QImage tiledPhoto(const char* name, int width, int height)
-{
-    const QImage photo = QImage(QString(OSTREL_PHOTO_DIR) + "/" + name).convertToFormat(QImage::Format_RGB888);
-    if (photo.isNull()) {
-        std::fprintf(stderr, "photo %s/%s missing: run scripts/deps.sh test\n", OSTREL_PHOTO_DIR, name);
-        std::exit(1);
-    }
-    QImage out(width, height, QImage::Format_RGB888);
-    const int pw = photo.width(), ph = photo.height();
-    for (int y = 0; y < height; ++y) {
-        const int ty = (y / ph) % 2 ? ph - 1 - y % ph : y % ph;
-        const uchar* in = photo.constScanLine(ty);
-        uchar* line = out.scanLine(y);
-        for (int x = 0; x < width; ++x) {
-            const int tx = (x / pw) % 2 ? pw - 1 - x % pw : x % pw;
-            std::copy_n(in + 3 * tx, 3, line + 3 * x);
-        }
-    }
-    return out;
-}
 
 struct Images {
     QImage large = tiledPhoto("astronaut.png", 4096, 4096);

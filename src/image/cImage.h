@@ -57,6 +57,8 @@ public:
     std::unique_ptr<cImage> Rotate(std::int32_t Degrees) const;
 
 private:
+    friend struct cImageInspector; // white-box access for the tests
+
     void Destroy();
     // A new buffer of the given size with this one's depth and colour table.
     std::unique_ptr<cImage> Sibling(std::int32_t lWidth, std::int32_t lHeight) const;

@@ -81,6 +81,8 @@ bool bitBlt(Surface& dst, int x, int y, int width, int height, const Surface& sr
         values.resize(static_cast<std::size_t>(w));
         if (copyIndices) {
             src.readIndices(from, sx, w, values.data());
+        } else if (src.layout() == Surface::Layout::Bgr24) {
+            matcher->match(src.scanLine(from) + sx * kBytesPerPixel, w, values.data());
         } else {
             bgr.resize(static_cast<std::size_t>(w * kBytesPerPixel));
             src.readRow(from, sx, w, bgr.data());
@@ -134,6 +136,9 @@ void placeRaw(Surface& dst, const Surface& src, QPoint srcOrigin, const Placemen
     // (e1.x, e2.x) and one row down by (e1.y, e2.y): the transposed steps.
     const std::int64_t srcRowStep = src.height() > 1 ? src.scanLine(1) - src.scanLine(0) : 0;
     const std::int64_t stepX = std::int64_t{p.e1.x()} * pixelBytes + std::int64_t{p.e2.x()} * srcRowStep;
+    // The last pixel in the source's memory, wherever its rows are stored.
+    const std::uint8_t* lastSourcePixel =
+        std::max(src.scanLine(0), src.scanLine(src.height() - 1)) + std::int64_t{src.width() - 1} * pixelBytes;
     for (int ty = target.top(); ty <= target.bottom(); ty += kTile) {
         for (int tx = target.left(); tx <= target.right(); tx += kTile) {
             const int yEnd = std::min(ty + kTile - 1, target.bottom());
@@ -144,7 +149,18 @@ void placeRaw(Surface& dst, const Surface& src, QPoint srcOrigin, const Placemen
                 const int j = rel.x() * p.e2.x() + rel.y() * p.e2.y();
                 const std::uint8_t* in = src.scanLine(srcOrigin.y() + j) + std::int64_t{srcOrigin.x() + i} * pixelBytes;
                 std::uint8_t* out = dst.scanLine(yy) + std::int64_t{tx} * pixelBytes;
-                for (int xx = tx; xx <= xEnd; ++xx, in += stepX, out += pixelBytes)
+                int xx = tx;
+                if (pixelBytes == 3) {
+                    // Four-byte moves: the fourth byte written is the next
+                    // pixel's first, which is written again right after; the
+                    // fourth byte read must lie inside the source's memory.
+                    for (; xx < xEnd && in < lastSourcePixel; ++xx, in += stepX, out += 3) {
+                        std::uint32_t pixel;
+                        std::memcpy(&pixel, in, 4);
+                        std::memcpy(out, &pixel, 4);
+                    }
+                }
+                for (; xx <= xEnd; ++xx, in += stepX, out += pixelBytes)
                     std::memcpy(out, in, static_cast<std::size_t>(pixelBytes));
             }
         }
@@ -163,7 +179,9 @@ bool plgBlt(Surface& dst, const QPoint points[3], const Surface& src, int srcX, 
     const Placement& p = *placement;
     // The target cells, clipped to the destination.
     const QPoint far = p.origin + (width - 1) * p.e1 + (height - 1) * p.e2;
-    const QRect cells = QRect(p.origin, far).normalized() & QRect(0, 0, dst.width(), dst.height());
+    const QRect cells = QRect(QPoint(std::min(p.origin.x(), far.x()), std::min(p.origin.y(), far.y())),
+                              QPoint(std::max(p.origin.x(), far.x()), std::max(p.origin.y(), far.y()))) &
+                        QRect(0, 0, dst.width(), dst.height());
     if (cells.isEmpty())
         return false;
     const QRect source(srcX, srcY, width, height);
