@@ -2,12 +2,15 @@
 
 #include "platform/NumberedError.h"
 #include "support/ImageFiles.h"
+#include "support/Files.h"
 #include "support/Images.h"
 
 #include <QTemporaryDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+using testsupport::errorNumber;
 
 #include <functional>
 
@@ -68,15 +71,6 @@ std::unique_ptr<cImage> asymmetric(int bits, int w = 3, int h = 2)
     return image;
 }
 
-int errorNumber(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const platform::NumberedError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "cJpegInspector.h"
 
 #include "platform/NumberedError.h"
+#include "support/Files.h"
 #include "support/Images.h"
 #include "support/JpegCodec.h"
 
@@ -9,6 +10,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+using testsupport::errorNumber;
 
 using I = cJpegInspector;
 using Bytes = std::vector<std::uint8_t>;
@@ -80,15 +83,6 @@ QByteArray saved(cJpeg& j, QTemporaryDir& dir, const QString& name = "out.jpg")
 
 Bytes hex(std::initializer_list<int> values) { return Bytes(values.begin(), values.end()); }
 
-int errorNumber(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const platform::NumberedError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 } // namespace
 

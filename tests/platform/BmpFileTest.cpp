@@ -1,7 +1,9 @@
 #include "platform/BmpFile.h"
 #include "platform/Blit.h"
 
+#include "support/Files.h"
 #include "support/Images.h"
+#include "support/JpegCodec.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -14,18 +16,8 @@ using platform::Surface;
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
+using testsupport::readFile;
+using testsupport::writeFile;
 
 } // namespace
 
@@ -37,7 +29,7 @@ TEST(BmpFile, WritesTwentyFourBitFilesOthersRead)
     const QString path = dir.filePath("snapshot.bmp");
     QString error;
     ASSERT_TRUE(platform::writeBmp(path, *wrapped, &error)) << error.toStdString();
-    EXPECT_EQ(readAll(path).size(), 54 + 40 * 7);
+    EXPECT_EQ(readFile(path).size(), 54 + 40 * 7);
 
     const QImage byQt(path);
     ASSERT_FALSE(byQt.isNull());
@@ -66,17 +58,17 @@ TEST(BmpFile, ReaderTakesBothRowOrdersAndRefusesTheRest)
     const QString path = dir.filePath("a.bmp");
     QString error;
     ASSERT_TRUE(platform::writeBmp(path, *Surface::wrap(image), &error));
-    const QByteArray good = readAll(path);
+    const QByteArray good = readFile(path);
 
     QByteArray topDown = good;
     qToLittleEndian<qint32>(-4, topDown.data() + 22);
-    writeAll(path, topDown);
+    writeFile(path, topDown);
     auto flipped = platform::readBmp(path, &error);
     ASSERT_TRUE(flipped) << error.toStdString();
     EXPECT_EQ(flipped->toImage().pixel(0, 0), image.pixel(0, 3));
 
     const auto refuses = [&](const QByteArray& bytes, const char* words) {
-        writeAll(path, bytes);
+        writeFile(path, bytes);
         EXPECT_FALSE(platform::readBmp(path, &error)) << words;
         EXPECT_TRUE(error.contains(words)) << error.toStdString();
     };

@@ -1,5 +1,7 @@
 #include "platform/NewFile.h"
 #include "platform/NumberedError.h"
+#include "support/Files.h"
+#include "support/JpegCodec.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,18 +15,9 @@ namespace {
 
 const std::uint8_t kBytes[] = {1, 2, 3, 4, 5};
 
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using testsupport::writeFile;
 
-void writeText(const QString& path, const QByteArray& text)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
-}
+QByteArray contents(const QString& path) { return testsupport::readFile(path); }
 
 // Only the named files, no temporaries left behind.
 QStringList entries(const QTemporaryDir& dir)
@@ -50,7 +43,7 @@ TEST(NewFile, NeverReplacesAnExistingName)
 {
     QTemporaryDir dir;
     const QString hidden = dir.filePath(".hidden");
-    writeText(hidden, "keep");
+    writeFile(hidden, "keep");
     QFile::setPermissions(hidden, QFileDevice::ReadOwner);
     EXPECT_EQ(platform::writeNewFile(hidden, kBytes, sizeof kBytes), platform::NewFileResult::AlreadyExists);
     EXPECT_EQ(contents(hidden), QByteArray("keep"));
@@ -67,7 +60,7 @@ TEST(NewFile, FileAppearingDuringTheWriteWins)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("race.jpg");
-    const auto rival = [&] { writeText(path, "rival"); };
+    const auto rival = [&] { writeFile(path, "rival"); };
     EXPECT_EQ(platform::writeNewFile(path, kBytes, sizeof kBytes, rival), platform::NewFileResult::AlreadyExists);
     EXPECT_EQ(contents(path), QByteArray("rival"));
     EXPECT_EQ(entries(dir), QStringList{"race.jpg"});
