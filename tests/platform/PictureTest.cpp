@@ -111,6 +111,8 @@ TEST_F(PictureLoader, IndexedFilesKeepTheirDepthAndTable)
     const QImage mono = two.convertToFormat(QImage::Format_Mono);
     expectPicture("mono.bmp", encoded(mono, "bmp"), 1, mono);
     expectPicture("two.bmp", encoded(two, "bmp"), 4, two); // Qt writes it with 4 bits; the file's depth stays
+    expectPicture("many.bmp", encoded(many, "bmp"), 8, many);
+    expectPicture("two.gif", testsupport::gifFile(two.width(), two.height(), two.colorTable(), indicesOf(two)), 1, two);
     expectPicture("rle8.bmp", testsupport::rleBitmapFile(8, many.width(), many.height(), many.colorTable(), indicesOf(many)),
                   8, many);
     expectPicture("rle4.bmp",
