@@ -1,0 +1,119 @@
+#include "platform/SettingsStore.h"
+
+#include "support/Files.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using platform::SettingsStore;
+
+namespace {
+
+// Each test keeps its settings in a folder of its own.
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override { qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path())); }
+    void TearDown() override { qunsetenv("XDG_CONFIG_HOME"); }
+
+    std::vector<QString> keys(const SettingsStore& store, const QString& section)
+    {
+        std::vector<QString> result;
+        if (const auto pairs = store.section(section))
+            for (const auto& [key, value] : *pairs)
+                result.push_back(key);
+        return result;
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(Settings, AnyTextComesBackUnchanged)
+{
+    SettingsStore store("Ostrel");
+    EXPECT_TRUE(store.path().startsWith(dir.path() + "/Ostrel/"));
+    const QString texts[] = {"plain",       "with ] bracket", "[section]",    "a=b=c",         "line\nbreak\r\n",
+                             "back\\slash", "#hash",          "ünïcødé 東京", "path/to\\file", "",
+                             " spaced  ",   "\\n literally",  "x\\"};
+    for (const QString& a : texts)
+        for (const QString& b : {QString("k"), QString("=")})
+            ASSERT_TRUE(store.save(a, b + a, a + "=" + b));
+    SettingsStore again("Ostrel");
+    for (const QString& a : texts) {
+        EXPECT_EQ(again.get(a, "k" + a), a + "=k") << a.toStdString();
+        EXPECT_EQ(again.get(a, "=" + a), a + "==") << a.toStdString();
+    }
+    for (const QString& a : texts)
+        EXPECT_EQ(SettingsStore::unescape(SettingsStore::escape(a, true)), a);
+}
+
+TEST_F(Settings, KeysKeepTheirWriteOrder)
+{
+    SettingsStore store("Ostrel");
+    EXPECT_FALSE(store.section("name"));
+    EXPECT_EQ(store.get("name", "none", "fallback"), "fallback");
+    for (const char* name : {"garden", "door", "street"})
+        store.save("name", name, name);
+    EXPECT_EQ(keys(store, "name"), (std::vector<QString>{"garden", "door", "street"}));
+    store.save("name", "garden", "garden"); // rewritten in place
+    EXPECT_EQ(keys(store, "name"), (std::vector<QString>{"garden", "door", "street"}));
+    store.deleteKey("name", "garden");
+    store.save("name", "garden", "garden"); // deleted and written again: last
+    EXPECT_EQ(keys(store, "name"), (std::vector<QString>{"door", "street", "garden"}));
+
+    store.save("door", "host", "cam1");
+    store.save("door", "port", "80");
+    store.deleteSection("door");
+    EXPECT_FALSE(store.section("door"));
+    EXPECT_EQ(store.get("door", "host", "-"), "-");
+    store.deleteKey("name", "nothing-such");
+    store.deleteSection("nothing-such");
+    EXPECT_EQ(keys(store, "name").size(), 3u);
+    store.deleteKey("name", "door");
+    store.deleteKey("name", "street");
+    store.deleteKey("name", "garden");
+    ASSERT_TRUE(store.section("name")); // an emptied section still exists
+    EXPECT_TRUE(store.section("name")->empty());
+}
+
+TEST_F(Settings, AnUnreadableFileIsKeptAside)
+{
+    SettingsStore store("Ostrel");
+    ASSERT_TRUE(store.save("size", "index", "3"));
+    testsupport::writeFile(store.path(), "[size]\nindex=3\nthis line has no equals sign\n");
+    EXPECT_EQ(store.get("size", "index", "2"), "2");
+    const QStringList aside = QDir(QFileInfo(store.path()).absolutePath()).entryList({"settings.conf.unreadable-*"});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_TRUE(store.save("size", "index", "4"));
+    EXPECT_EQ(store.get("size", "index"), "4");
+    // Invalid UTF-8 and bad escapes count as unreadable too.
+    testsupport::writeFile(store.path(), "[size]\nindex=\xff\xfe\n");
+    EXPECT_EQ(store.get("size", "index", "x"), "x");
+    testsupport::writeFile(store.path(), "[size]\nindex=\\q\n");
+    EXPECT_EQ(store.get("size", "index", "y"), "y");
+    EXPECT_EQ(QDir(QFileInfo(store.path()).absolutePath()).entryList({"settings.conf.unreadable-*"}).size(), 3);
+}
+
+TEST_F(Settings, TwoProgramsSavingAtOnceLoseNothing)
+{
+    QProcess first, second;
+    first.start(OSTREL_SETTINGS_WRITER, {"Ostrel", "a", "200"});
+    second.start(OSTREL_SETTINGS_WRITER, {"Ostrel", "b", "200"});
+    ASSERT_TRUE(first.waitForFinished(120000));
+    ASSERT_TRUE(second.waitForFinished(120000));
+    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    SettingsStore store("Ostrel");
+    const auto names = store.section("name");
+    ASSERT_TRUE(names);
+    EXPECT_EQ(names->size(), 400u);
+    for (int i = 0; i < 200; ++i)
+        for (const char* prefix : {"a", "b"}) {
+            const QString name = prefix + QString::number(i);
+            ASSERT_EQ(store.get(name, "port"), QString::number(8000 + i)) << name.toStdString();
+        }
+}
