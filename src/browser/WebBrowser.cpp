@@ -1,0 +1,93 @@
+#include "WebBrowser.h"
+
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent), view_(new QWebEngineView(this))
+{
+    QWebEngineSettings* settings = view_->settings();
+    settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    settings->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    view_->setContextMenuPolicy(Qt::NoContextMenu);
+    view_->page()->setBackgroundColor(Qt::black);
+    connect(view_, &QWebEngineView::loadStarted, this, &WebBrowser::watchInput);
+    connect(view_, &QWebEngineView::loadFinished, this, [this](bool) {
+        watchInput();
+        delete document_;
+        document_ = new BrowserDocument(this);
+        emit DocumentComplete();
+    });
+}
+
+void WebBrowser::Navigate2(const QString& path)
+{
+    emit BeforeNavigate2();
+    delete document_;
+    view_->load(QUrl::fromLocalFile(path));
+}
+
+void WebBrowser::setToolTipText(const QString& text)
+{
+    toolTip_ = text;
+    setToolTip(text);
+}
+
+void WebBrowser::SetFocus()
+{
+    view_->setFocus(Qt::OtherFocusReason);
+}
+
+void WebBrowser::appletBox(const std::function<void(QRect)>& done) const
+{
+    const QString script = QStringLiteral(
+        "(function() { var a = document.getElementsByTagName('APPLET')[0]; if (!a) return '';"
+        " var r = a.getBoundingClientRect();"
+        " return [r.left, r.top, a.getAttribute('WIDTH'), a.getAttribute('HEIGHT')].join(','); })()");
+    // The application's own script world runs although page scripts are off.
+    const QPoint origin = view_->pos();
+    view_->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [done, origin](const QVariant& value) {
+        const QStringList parts = value.toString().split(',');
+        if (parts.size() != 4) {
+            done({});
+            return;
+        }
+        done(QRect(origin.x() + qRound(parts[0].toDouble()), origin.y() + qRound(parts[1].toDouble()), parts[2].toInt(),
+                   parts[3].toInt()));
+    });
+}
+
+void WebBrowser::watchInput()
+{
+    QWidget* proxy = view_->focusProxy();
+    if (proxy && proxy != input_) {
+        proxy->installEventFilter(this);
+        input_ = proxy;
+    }
+}
+
+bool WebBrowser::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == input_ && document_) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            emit document_->onmousedown(static_cast<QMouseEvent*>(event)->button());
+        } else if (event->type() == QEvent::ContextMenu) {
+            emit document_->oncontextmenu();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void WebBrowser::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    view_->setGeometry(rect());
+}

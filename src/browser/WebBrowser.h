@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+
+#include <functional>
+
+class QWebEngineView;
+
+// The HTML document shown by a WebBrowser, while it is shown: the page's
+// context-menu and mouse-down events.
+class BrowserDocument : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+signals:
+    void oncontextmenu();
+    void onmousedown(Qt::MouseButton button);
+};
+
+// The embedded browser: a Chromium-based view that shows a local page file.
+// Page scripts are off and the page may not read other local files; its own
+// context menu never shows. BeforeNavigate2 comes before a load starts,
+// DocumentComplete after it has finished; in between Document() is null.
+class WebBrowser : public QWidget {
+    Q_OBJECT
+public:
+    explicit WebBrowser(QWidget* parent = nullptr);
+
+    // Shows the page file at a local path.
+    void Navigate2(const QString& path);
+    BrowserDocument* Document() const { return document_; }
+    QString ToolTipText() const { return toolTip_; }
+    void setToolTipText(const QString& text);
+    bool Visible() const { return isVisible(); }
+    void SetFocus();
+    // The box of the page's APPLET element in this widget's coordinates: its
+    // place in the page and the size its WIDTH and HEIGHT give (the engine
+    // lays the unknown element out with no size). Null when there is none.
+    void appletBox(const std::function<void(QRect)>& done) const;
+    QWebEngineView* view() const { return view_; }
+
+signals:
+    void BeforeNavigate2();
+    void DocumentComplete();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void watchInput();
+
+    QWebEngineView* view_;
+    QPointer<QWidget> input_; // where the page's mouse events arrive
+    QPointer<BrowserDocument> document_;
+    QString toolTip_;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QIcon>
+
+// The program's own small (16 x 16) button icons, drawn at run time.
+namespace platform::icons {
+
+QIcon checkMark();  // connect
+QIcon cross();      // delete
+QIcon profiles();   // the profiles panel
+QIcon pin();        // always on top
+QIcon refresh();    // rebuild the page
+QIcon camera();     // snapshot
+QIcon sizes();      // view sizes
+QIcon about();      // about
+QIcon save();       // save as JPEG
+QIcon separate();   // open in the image window
+QIcon open();       // open a file
+QIcon fit();        // fit the window to the image
+QIcon application(); // the program's own icon
+
+} // namespace platform::icons

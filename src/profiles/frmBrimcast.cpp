@@ -1,0 +1,173 @@
+#include "frmBrimcast.h"
+
+#include "ProfilesHost.h"
+#include "platform/Twips.h"
+#include "platform/Icons.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+const QString kDefaultPort = QStringLiteral("8081");
+
+} // namespace
+
+frmBrimcast::frmBrimcast(ProfilesHost& host, platform::SettingsStore store, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), host_(host),
+      store_(std::move(store))
+{
+    using platform::twips;
+    setObjectName("frmBrimcast");
+    setFixedSize(twips(3555, 1170));
+    fraControls = new QFrame(this);
+    fraControls->setFrameShape(QFrame::Box);
+    fraControls->setGeometry(twips(20, 20, 3525, 1140));
+
+    lblName = new QLabel("Name:", fraControls);
+    lblHost = new QLabel("Host/IP:", fraControls);
+    lblPort = new QLabel("Port:", fraControls);
+    cboName = new QComboBox(fraControls);
+    cboName->setEditable(true);
+    cboName->setInsertPolicy(QComboBox::NoInsert);
+    txtHost = new QLineEdit(fraControls);
+    txtPort = new QLineEdit(kDefaultPort, fraControls);
+    cmdConnect = new QToolButton(fraControls);
+    cmdConnect->setIcon(platform::icons::checkMark());
+    cmdConnect->setToolTip("Connect");
+    cmdConnect->setEnabled(false);
+    cmdDelete = new QToolButton(fraControls);
+    cmdDelete->setIcon(platform::icons::cross());
+    cmdDelete->setToolTip("Delete");
+    cmdDelete->setEnabled(false);
+
+    lblName->setGeometry(twips(0, 60, 690, 255));
+    lblHost->setGeometry(twips(0, 450, 690, 255));
+    lblPort->setGeometry(twips(0, 810, 690, 255));
+    cboName->setGeometry(twips(705, 30, 2415, 315));
+    txtHost->setGeometry(twips(705, 435, 2775, 285));
+    txtPort->setGeometry(twips(705, 795, 1695, 285));
+    cmdConnect->setGeometry(twips(3150, 30, 330, 315));
+    cmdDelete->setGeometry(twips(3150, 780, 330, 315));
+    setTabOrder(cboName, txtHost);
+    setTabOrder(txtHost, txtPort);
+    setTabOrder(txtPort, cmdConnect);
+    setTabOrder(cmdConnect, cmdDelete);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, &frmBrimcast::Timer1_Timer);
+    connect(cboName, &QComboBox::activated, this, [this] { cboName_Click(); });
+    connect(cmdConnect, &QToolButton::clicked, this, &frmBrimcast::cmdConnect_Click);
+    connect(cmdDelete, &QToolButton::clicked, this, &frmBrimcast::cmdDelete_Click);
+    connect(txtHost, &QLineEdit::textChanged, this, &frmBrimcast::EvaluateConnectRule);
+    connect(txtPort, &QLineEdit::textChanged, this, &frmBrimcast::EvaluateConnectRule);
+}
+
+void frmBrimcast::EvaluateConnectRule()
+{
+    cmdConnect->setEnabled(!cboName->currentText().isEmpty() && !txtHost->text().isEmpty() &&
+                           !txtPort->text().isEmpty());
+}
+
+void frmBrimcast::LoadProfileNames()
+{
+    const auto names = store_.section("name");
+    cboName->clear();
+    cboName->setEditText(QString());
+    if (names)
+        for (const auto& [key, value] : *names)
+            cboName->addItem(key);
+    cboName->setCurrentIndex(-1);
+    cboName->setEditText(QString());
+}
+
+void frmBrimcast::cboName_Click()
+{
+    const QString name = cboName->currentText();
+    if (!name.isEmpty()) {
+        txtHost->setText(store_.get(name, "host", QString()));
+        txtPort->setText(store_.get(name, "port", kDefaultPort));
+        cmdDelete->setEnabled(true);
+        host_.cmdRefresh_Click();
+    }
+    EvaluateConnectRule();
+}
+
+void frmBrimcast::SaveProfile()
+{
+    const QString name = cboName->currentText();
+    if (!store_.get("name", name, QString()).isEmpty()) {
+        store_.deleteKey("name", name);
+    } else {
+        const QString typed = cboName->currentText();
+        cboName->addItem(name);
+        cboName->setEditText(typed); // adding to the list leaves the name text alone
+    }
+    store_.save("name", name, name);
+    store_.save(name, "host", txtHost->text());
+    store_.save(name, "port", txtPort->text());
+}
+
+void frmBrimcast::cmdConnect_Click()
+{
+    host_.cmdRefresh_Click();
+}
+
+void frmBrimcast::cmdDelete_Click()
+{
+    const QString name = cboName->currentText();
+    if (!name.isEmpty()) {
+        store_.deleteKey("name", name);
+        store_.deleteSection(name);
+    }
+    cboName->setEditText(QString());
+    txtHost->setText(QString());
+    txtPort->setText(kDefaultPort);
+    LoadProfileNames();
+    cmdDelete->setEnabled(false);
+    cmdConnect->setEnabled(false);
+    host_.cmdRefresh_Click();
+}
+
+void frmBrimcast::ShowBelow(const QPoint& mainTopLeft)
+{
+    move(mainTopLeft + platform::twips(QPoint(50, 750)));
+    host_.setTopmost(true);
+    show();
+    raise();
+    activateWindow();
+}
+
+bool frmBrimcast::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        Form_Activate();
+    return QWidget::event(event);
+}
+
+void frmBrimcast::Form_Activate()
+{
+    hWndActive = QApplication::activeWindow();
+    Timer1->start();
+    if (!cboName->currentText().isEmpty())
+        cmdDelete->setEnabled(true);
+    EvaluateConnectRule();
+}
+
+void frmBrimcast::Timer1_Timer()
+{
+    QWidget* main = host_.hostWindow();
+    const bool mainVisible = main && main->isVisible();
+    if (QApplication::activeWindow() == hWndActive && hWndActive && mainVisible)
+        return;
+    Timer1->stop();
+    if (mainVisible)
+        host_.setTopmost(host_.onTop());
+    hide();
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/SettingsStore.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class ProfilesHost;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QTimer;
+class QToolButton;
+
+// The drop-down panel of connection profiles. It holds the current connection
+// (name, host, port), which the main window reads at every page build even
+// while the panel is hidden, and the saved profiles in the settings: picking
+// a name connects to it, Connect connects to what is typed and remembers it,
+// Delete forgets the chosen profile. The panel hides as soon as another
+// window becomes active.
+class frmBrimcast : public QWidget {
+    Q_OBJECT
+public:
+    frmBrimcast(ProfilesHost& host, platform::SettingsStore store, QWidget* parent = nullptr);
+
+    QComboBox* cboName;
+    QLineEdit* txtHost;
+    QLineEdit* txtPort;
+    QToolButton* cmdConnect;
+    QToolButton* cmdDelete;
+    QTimer* Timer1;
+
+    // Refills the name list from the settings.
+    void LoadProfileNames();
+    // Loads the profile named in the name field and connects to it.
+    void cboName_Click();
+    // The save rule, applied by the page build when name, host and port are all set.
+    void SaveProfile();
+    // Opens the panel below the main window's top-left corner.
+    void ShowBelow(const QPoint& mainTopLeft);
+
+    platform::SettingsStore& settings() { return store_; }
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void Form_Activate();
+    void Timer1_Timer();
+    void cmdConnect_Click();
+    void cmdDelete_Click();
+    void EvaluateConnectRule();
+
+    ProfilesHost& host_;
+    platform::SettingsStore store_;
+    QFrame* fraControls;
+    QLabel* lblName;
+    QLabel* lblHost;
+    QLabel* lblPort;
+    QPointer<QWidget> hWndActive;
+};

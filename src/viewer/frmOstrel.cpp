@@ -1,0 +1,418 @@
+#include "frmOstrel.h"
+
+#include "modOstrel.h"
+#include "platform/Icons.h"
+#include "platform/RuntimeFolder.h"
+#include "platform/Twips.h"
+#include "profiles/frmBrimcast.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QWindow>
+
+namespace {
+
+const char* const kSizeCaptions[] = {"80x60", "160x120", "320x240", "640x480", "800x600", "1024x768"};
+constexpr int kDefaultSizeIndex = 2;
+
+// Client-area layout, in twips like the rest of the design. The browser sits
+// right below the button row and is exactly as large as its page: the page's
+// default body margin of 8 pixels (120 twips at 96 dots per inch) on every
+// side of the applet. So the applet's box, and the snapshot picture laid over
+// it, start 8 pixels right of the window's left edge and 8 pixels below the
+// button row, at every view size; the client area is the view plus 16 pixels
+// across and the button row plus 16 pixels down.
+constexpr int kButtonRowHeight = 315;
+constexpr int kPageMarginPixels = 8;
+
+// Shows the hourglass pointer for as long as it lives.
+struct WaitPointer {
+    WaitPointer() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitPointer() { QGuiApplication::restoreOverrideCursor(); }
+};
+
+QToolButton* toolButton(QWidget* parent, const QIcon& icon, const QString& tip, int left)
+{
+    auto* button = new QToolButton(parent);
+    button->setIcon(icon);
+    button->setIconSize(QSize(16, 16));
+    button->setToolTip(tip);
+    button->setAutoRaise(true);
+    button->setGeometry(platform::twips(left, 0, 330, 315));
+    return button;
+}
+
+} // namespace
+
+frmOstrel::frmOstrel()
+{
+    setObjectName("frmOstrel");
+    setWindowTitle("Ostrel");
+    setWindowIcon(platform::icons::application());
+    reportError = [this](const QString& message) { QMessageBox::critical(this, modOstrel::ApplicationName(), message); };
+
+    cmdBrimcast = toolButton(this, platform::icons::profiles(), "Connection profiles", 0);
+    cmdSave = toolButton(this, platform::icons::save(), "Save the snapshot as JPEG", 0);
+    cmdSave->hide();
+    chkOnTop = toolButton(this, platform::icons::pin(), "Always on top", 360);
+    chkOnTop->setCheckable(true);
+    cmdRefresh = toolButton(this, platform::icons::refresh(), "Reconnect", 720);
+    cmdSeparate = toolButton(this, platform::icons::separate(), "Open the snapshot in the image window", 720);
+    cmdSeparate->hide();
+    chkPicture = toolButton(this, platform::icons::camera(), "Snapshot", 1080);
+    chkPicture->setCheckable(true);
+    cmdResize = toolButton(this, platform::icons::sizes(), "View size", 1440);
+    cmdAbout = toolButton(this, platform::icons::about(), "About", 1800);
+
+    WebBrowser1 = new WebBrowser(this);
+    WebBrowser1->setObjectName("WebBrowser1");
+    WebBrowser1->setToolTipText("Ostrel");
+    picRedBorder = new QWidget(this);
+    picRedBorder->setAutoFillBackground(true);
+    QPalette red = picRedBorder->palette();
+    red.setColor(QPalette::Window, QColor(128, 0, 0));
+    picRedBorder->setPalette(red);
+    picRedBorder->hide();
+    Picture1 = new QLabel(this);
+    Picture1->hide();
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(1000);
+
+    mnuSizes = new QMenu("Sizes", this);
+    for (const char* caption : kSizeCaptions) {
+        QAction* item = mnuSizes->addAction(caption);
+        item->setCheckable(true);
+        const auto index = static_cast<std::int16_t>(mnuSize.size());
+        connect(item, &QAction::triggered, this, [this, index] { mnuSize_Click(index); });
+        mnuSize.append(item);
+    }
+    mnuAbout = new QMenu("About", this);
+    mnuAboutOstrel = mnuAbout->addAction("Ostrel...");
+    mnuAboutBrimcast = mnuAbout->addAction("Brimcast...");
+    connect(mnuAboutOstrel, &QAction::triggered, this, [] { QDesktopServices::openUrl(QUrl(modOstrel::kOstrelAddress)); });
+    connect(mnuAboutBrimcast, &QAction::triggered, this, [] { QDesktopServices::openUrl(QUrl(modOstrel::kBrimcastAddress)); });
+
+    connect(cmdRefresh, &QToolButton::clicked, this, &frmOstrel::cmdRefresh_Click);
+    connect(cmdResize, &QToolButton::clicked, this, &frmOstrel::cmdResize_Click);
+    connect(mnuSizes, &QMenu::aboutToShow, this, &frmOstrel::mnuSizes_Click);
+    connect(cmdBrimcast, &QToolButton::clicked, this, &frmOstrel::cmdBrimcast_Click);
+    connect(cmdAbout, &QToolButton::clicked, this, &frmOstrel::cmdAbout_Click);
+    connect(chkOnTop, &QToolButton::toggled, this, &frmOstrel::chkOnTop_Click);
+    connect(Timer1, &QTimer::timeout, this, &frmOstrel::Timer1_Timer);
+    connect(WebBrowser1, &WebBrowser::BeforeNavigate2, this, &frmOstrel::WebBrowser1_BeforeNavigate2);
+    connect(WebBrowser1, &WebBrowser::DocumentComplete, this, &frmOstrel::WebBrowser1_DocumentComplete);
+
+    brimcast_ = std::make_unique<frmBrimcast>(*this, modOstrel::Settings());
+}
+
+frmOstrel::~frmOstrel() = default;
+
+QSize frmOstrel::clientSizeFor(int viewWidth, int viewHeight)
+{
+    return {viewWidth + 2 * kPageMarginPixels, platform::pixelsY(kButtonRowHeight) + viewHeight + 2 * kPageMarginPixels};
+}
+
+QString frmOstrel::pageFilePath() const
+{
+    const QString folder = platform::runtimeFolder();
+    return folder.isEmpty() ? QString() : folder + "/" + sPageFile;
+}
+
+void frmOstrel::Form_Load(const QString& commandLine)
+{
+    WaitPointer wait;
+    platform::SettingsStore settings = modOstrel::Settings();
+    bool ok = false;
+    int index = settings.get("size", "index", QString::number(kDefaultSizeIndex)).toInt(&ok);
+    if (!ok || index < 0 || index >= mnuSize.size())
+        index = kDefaultSizeIndex; // only numbers 0..5 are ever written
+    iSizeIndex = static_cast<std::int16_t>(index);
+    mnuSize_Click(iSizeIndex);
+
+    const float left = settings.get("position", "left", "0").toFloat();
+    const float top = settings.get("position", "top", "0").toFloat();
+    const QPoint place(platform::pixelsX(left), platform::pixelsY(top));
+    move(place);
+    if (QWindow* window = windowHandle())
+        window->setFramePosition(place); // already shown: ask the window system directly
+
+    sCmdName = modOstrel::GetCmdOption(commandLine, "-name", false);
+    sCmdHost = modOstrel::GetCmdOption(commandLine, "-host", false);
+    sCmdPort = modOstrel::GetCmdOption(commandLine, "-port", false);
+    bCmdOnTop = modOstrel::GetCmdOption(commandLine, "-ontop", true) == "-1";
+    bCmdHide = modOstrel::GetCmdOption(commandLine, "-hide", true) == "-1";
+
+    brimcast_->LoadProfileNames();
+    if (!sCmdName.isEmpty()) {
+        brimcast_->cboName->setEditText(sCmdName);
+        brimcast_->cboName_Click();
+    }
+    if (brimcast_->txtHost->text().isEmpty() || brimcast_->txtPort->text().isEmpty()) {
+        if (!sCmdHost.isEmpty())
+            brimcast_->txtHost->setText(sCmdHost);
+        if (!sCmdPort.isEmpty())
+            brimcast_->txtPort->setText(sCmdPort);
+        if (sCmdPort.isEmpty() && !sCmdHost.isEmpty())
+            brimcast_->txtPort->setText("8081");
+        // Connect at once to a server named on the command line.
+        if (!sCmdHost.isEmpty() || !sCmdPort.isEmpty())
+            cmdRefresh_Click();
+    }
+    if (bCmdOnTop)
+        chkOnTop->setChecked(true);
+    if (bCmdHide)
+        showMinimized(); // no tray to hide in: stay reachable from the task bar
+    else
+        show();
+}
+
+void frmOstrel::UpdateCaption()
+{
+    const QString title = modOstrel::TitleText(brimcast_->cboName->currentText());
+    setWindowTitle(title);
+    WebBrowser1->setToolTipText(title);
+}
+
+bool frmOstrel::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        Form_Activate();
+    return QWidget::event(event);
+}
+
+void frmOstrel::Form_Activate()
+{
+    UpdateCaption();
+}
+
+void frmOstrel::cmdRefresh_Click()
+{
+    WaitPointer wait;
+    sPageFile = "ostrel.htm";
+    const QString host = brimcast_->txtHost->text();
+    const QString port = brimcast_->txtPort->text();
+    const bool ready = !host.isEmpty() && !port.isEmpty();
+    UpdateCaption();
+    QString page;
+    if (ready)
+        page = modOstrel::ViewerPage(host, port, sViewWidth, sViewHeight);
+    else
+        page = modOstrel::IdlePage(WebBrowser1->ToolTipText());
+    cmdRefresh->setEnabled(ready);
+    chkPicture->setEnabled(ready);
+
+    QString error;
+    const QString path = pageFilePath();
+    if (path.isEmpty()) {
+        platform::runtimeFolder(&error);
+        reportError(error);
+    } else if (!modOstrel::TextFileWrite(path, page, &error)) {
+        reportError(error);
+    } else {
+        WebBrowser1->Navigate2(path);
+    }
+    show();
+    if (!brimcast_->cboName->currentText().isEmpty() && ready)
+        brimcast_->SaveProfile();
+    Timer1->start();
+    setEnabled(true);
+    FocusBrowser();
+}
+
+void frmOstrel::Timer1_Timer()
+{
+    const QString path = pageFilePath();
+    QFile::remove(path);
+    if (path.isEmpty() || !QFile::exists(path))
+        Timer1->stop();
+}
+
+void frmOstrel::WebBrowser1_BeforeNavigate2()
+{
+    if (hDoc)
+        disconnect(hDoc, nullptr, this, nullptr);
+    hDoc = nullptr;
+}
+
+void frmOstrel::WebBrowser1_DocumentComplete()
+{
+    hDoc = WebBrowser1->Document();
+    if (!hDoc)
+        return;
+    connect(hDoc, &BrowserDocument::oncontextmenu, this, &frmOstrel::hDoc_OnContextMenu);
+    connect(hDoc, &BrowserDocument::onmousedown, this, &frmOstrel::hDoc_OnMouseDown);
+}
+
+bool frmOstrel::hDoc_OnContextMenu()
+{
+    return false; // no browser menu on the page
+}
+
+void frmOstrel::hDoc_OnMouseDown()
+{
+    StartMove();
+}
+
+void frmOstrel::StartMove()
+{
+    if (QWindow* window = windowHandle())
+        window->startSystemMove();
+}
+
+void frmOstrel::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        StartMove(); // the window's background: the button row around the buttons
+    QWidget::mousePressEvent(event);
+}
+
+void frmOstrel::FocusBrowser()
+{
+    if (WebBrowser1->Visible())
+        WebBrowser1->SetFocus();
+}
+
+void frmOstrel::cmdResize_Click()
+{
+    mnuSizes->popup(mapToGlobal(cmdResize->geometry().bottomLeft()));
+}
+
+void frmOstrel::mnuSizes_Click()
+{
+    setEnabled(true);
+    FocusBrowser();
+}
+
+void frmOstrel::mnuSize_Click(std::int16_t Index)
+{
+    if (Index < 0 || Index >= mnuSize.size() || mnuSize[Index]->isChecked())
+        return;
+    WaitPointer wait;
+    const QString caption = mnuSize[Index]->text();
+    const qsizetype x = caption.indexOf('x');
+    sViewWidth = caption.left(x);
+    sViewHeight = caption.mid(x + 1);
+    for (QAction* item : mnuSize)
+        item->setChecked(false);
+    mnuSize[Index]->setChecked(true);
+    iSizeIndex = Index;
+    Form_Resize();
+}
+
+void frmOstrel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (!sViewWidth.isEmpty() && size() != clientSizeFor(sViewWidth.toInt(), sViewHeight.toInt()))
+        Form_Resize();
+}
+
+void frmOstrel::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
+        QTimer::singleShot(0, this, &frmOstrel::Form_Resize);
+}
+
+void frmOstrel::Form_Resize()
+{
+    if (bInResize)
+        return;
+    bInResize = true;
+    if (bFromTray) {
+        show();
+        activateWindow();
+        FocusBrowser();
+    } else if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)) {
+        if (brimcast_->isVisible())
+            brimcast_->hide();
+        // With no tray to hide in, a minimised window stays minimised; a
+        // maximised one returns to its view size.
+        if (windowState() & Qt::WindowMaximized) {
+            setWindowState(windowState() & ~Qt::WindowMaximized);
+            ResizeForm(sViewWidth.toInt(), sViewHeight.toInt());
+        }
+    } else {
+        ResizeForm(sViewWidth.toInt(), sViewHeight.toInt());
+        cmdRefresh_Click();
+    }
+    bInResize = false;
+}
+
+void frmOstrel::ResizeForm(std::int32_t lWidth, std::int32_t lHeight)
+{
+    const QSize client = clientSizeFor(lWidth, lHeight);
+    setFixedSize(client);
+    resize(client);
+    const int buttonRow = platform::pixelsY(kButtonRowHeight);
+    const QRect view(0, buttonRow, client.width(), client.height() - buttonRow);
+    WebBrowser1->setGeometry(view);
+    picRedBorder->setGeometry(view);
+    Picture1->setGeometry(kPageMarginPixels, buttonRow + kPageMarginPixels, lWidth, lHeight);
+}
+
+bool frmOstrel::onTop() const
+{
+    return chkOnTop->isChecked();
+}
+
+void frmOstrel::setTopmost(bool topmost)
+{
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost)
+        return;
+    const bool visible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
+    if (visible)
+        show(); // changing the flags hides the window
+}
+
+void frmOstrel::chkOnTop_Click()
+{
+    setTopmost(chkOnTop->isChecked());
+    FocusBrowser();
+}
+
+void frmOstrel::cmdBrimcast_Click()
+{
+    FocusBrowser();
+    brimcast_->ShowBelow(pos());
+}
+
+void frmOstrel::cmdAbout_Click()
+{
+    mnuAbout->popup(mapToGlobal(cmdAbout->geometry().bottomLeft()));
+}
+
+void frmOstrel::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmOstrel::Form_Unload()
+{
+    if (!isVisible())
+        show();
+    QCoreApplication::processEvents();
+    if (x() < 0 || y() < 0)
+        move(std::max(x(), 0), std::max(y(), 0));
+    QCoreApplication::processEvents();
+    platform::SettingsStore settings = modOstrel::Settings();
+    settings.save("position", "left", QString::number(static_cast<float>(platform::twipsX(x()))));
+    settings.save("position", "top", QString::number(static_cast<float>(platform::twipsY(y()))));
+    settings.save("size", "index", QString::number(iSizeIndex));
+    brimcast_->close();
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "browser/WebBrowser.h"
+#include "profiles/ProfilesHost.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class frmBrimcast;
+class QLabel;
+class QMenu;
+class QAction;
+class QTimer;
+class QToolButton;
+
+// The main window: a row of small buttons above the live view, an embedded
+// browser showing the Viewer page for the current connection at one of six
+// fixed view sizes. It reads its start options and remembered place at load,
+// snaps back to the chosen size when resized from outside, can stay on top,
+// and moves when its background or the page is dragged.
+class frmOstrel : public QWidget, public ProfilesHost {
+    Q_OBJECT
+public:
+    frmOstrel();
+    ~frmOstrel() override;
+
+    // Start-up with the argument text (the arguments joined by blanks).
+    void Form_Load(const QString& commandLine);
+    // Page build: writes the Viewer (or Idle) page and shows it.
+    void cmdRefresh_Click() override;
+    // Sizes the window around a view of lWidth x lHeight pixels.
+    void ResizeForm(std::int32_t lWidth, std::int32_t lHeight);
+    void mnuSize_Click(std::int16_t Index);
+    void UpdateCaption();
+    bool hDoc_OnContextMenu();
+    void hDoc_OnMouseDown();
+
+    // ProfilesHost
+    QWidget* hostWindow() override { return this; }
+    bool onTop() const override;
+    void setTopmost(bool topmost) override;
+
+    frmBrimcast* brimcast() const { return brimcast_.get(); }
+    QString pageFilePath() const;
+    // Where failures are reported (a message box; tests replace it).
+    std::function<void(const QString&)> reportError;
+    // The size of the window's inside for a view size, in pixels.
+    static QSize clientSizeFor(int viewWidth, int viewHeight);
+
+    // Controls, named as the program's design names them.
+    QToolButton* cmdBrimcast;
+    QToolButton* cmdSave;
+    QToolButton* chkOnTop;
+    QToolButton* cmdRefresh;
+    QToolButton* cmdSeparate;
+    QToolButton* chkPicture;
+    QToolButton* cmdResize;
+    QToolButton* cmdAbout;
+    WebBrowser* WebBrowser1;
+    QWidget* picRedBorder;
+    QLabel* Picture1;
+    QTimer* Timer1;
+    QTimer* Timer2;
+    QMenu* mnuSizes;
+    QList<QAction*> mnuSize;
+    QMenu* mnuAbout;
+    QAction* mnuAboutOstrel;
+    QAction* mnuAboutBrimcast;
+
+    // State.
+    QString sPageFile;
+    bool bFromTray = false;
+    bool bInResize = false;
+    QString sCmdName;
+    QString sCmdHost;
+    QString sCmdPort;
+    bool bCmdOnTop = false;
+    bool bCmdHide = false;
+    QString sViewWidth;
+    QString sViewHeight;
+    std::int16_t iSizeIndex = 0;
+    QPointer<BrowserDocument> hDoc;
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void Form_Activate();
+    void Form_Resize();
+    void Form_Unload();
+    void Timer1_Timer();
+    void cmdResize_Click();
+    void mnuSizes_Click();
+    void cmdBrimcast_Click();
+    void cmdAbout_Click();
+    void chkOnTop_Click();
+    void WebBrowser1_BeforeNavigate2();
+    void WebBrowser1_DocumentComplete();
+    void FocusBrowser();
+    void StartMove();
+
+    std::unique_ptr<frmBrimcast> brimcast_;
+};

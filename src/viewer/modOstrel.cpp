@@ -1,0 +1,110 @@
+#include "modOstrel.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+namespace modOstrel {
+
+QString ApplicationName()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+platform::SettingsStore Settings()
+{
+    return platform::SettingsStore(ApplicationName());
+}
+
+QString GetCmdOption(QString sCmdLine, QString sOption, bool bFlag)
+{
+    const QString padded = " " + sCmdLine + " ";
+    const QString search = padded.toUpper();
+    sOption = sOption.toUpper();
+    const qsizetype position = search.indexOf(sOption);
+    if (position < 0)
+        return bFlag ? QStringLiteral("0") : QString();
+    if (bFlag)
+        return QStringLiteral("-1");
+    // Exactly one character after the option name is skipped, whatever it is.
+    const qsizetype start = position + sOption.size() + 1;
+    if (start >= search.size())
+        return {};
+    const qsizetype end = search.indexOf(' ', start);
+    if (end < 0)
+        return {};
+    return padded.mid(start, end - start);
+}
+
+QString TitleText(const QString& profileName)
+{
+    const QString program = QString("%1 v%2.%3.%4")
+                                .arg(ApplicationName())
+                                .arg(OSTREL_VERSION_MAJOR)
+                                .arg(OSTREL_VERSION_MINOR)
+                                .arg(OSTREL_VERSION_PATCH);
+    return profileName.isEmpty() ? program : profileName + " - " + program;
+}
+
+QString HtmlEscaped(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        switch (c.unicode()) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString ViewerPage(const QString& host, const QString& port, const QString& width, const QString& height)
+{
+    const QString h = HtmlEscaped(host);
+    const QString p = HtmlEscaped(port);
+    return "<html><head>" + QString("<base href='http://") + h + ":" + p + "/'>" +
+           "<meta http-equiv=Content-Type content='text/html; charset=iso-8859-1'>" +
+           "</head><body bgcolor='#000000'>" + "<APPLET CODE=BrimcastApplet.class WIDTH=" + width + " HEIGHT=" + height +
+           "><param name=Host value=" + h + ">" + "<param name=Port value=" + p + ">" + "</APPLET></body></html>";
+}
+
+QString IdlePage(const QString& title)
+{
+    return QString("<html><head/><body bgcolor='#000000' ") +
+           "style='color: #c0c0c0; font:normal 100% arial,helvetica,sanserif;'>" +
+           "<table align='center' cellpadding='25'><tr><td align='center'>" + "<br></td></tr><tr><td align='center'>" +
+           HtmlEscaped(title) + "</td></tr></table></body></html>";
+}
+
+bool TextFileWrite(const QString& path, const QString& text, QString* error)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (char32_t c : text.toUcs4())
+        bytes.append(c < 256 ? static_cast<char>(c) : '?');
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
+        if (error)
+            *error = QString("Cannot write the page file %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace modOstrel

@@ -1,0 +1,43 @@
+#pragma once
+
+// The viewer's module routines: the command-line parser, the title text, the
+// Viewer and Idle pages and the page file writer.
+
+#include "platform/SettingsStore.h"
+
+#include <QString>
+
+namespace modOstrel {
+
+// The web addresses of the About menu.
+inline constexpr const char* kOstrelAddress = "https://ostrel.example.org/";
+inline constexpr const char* kBrimcastAddress = "https://brimcast.example.org/";
+
+// The program's name: its executable's base name ("ostrel" as installed).
+QString ApplicationName();
+// The settings of this program (application name as above).
+platform::SettingsStore Settings();
+
+// Looks an option up in the argument text (the arguments joined by blanks):
+// a plain, case-insensitive substring search of " " + line + " ". A flag gives
+// "-1" when found and "0" otherwise; a value option gives the text after the
+// option name and one more character (whatever it is) up to the next blank,
+// in its own letter case, or empty text.
+QString GetCmdOption(QString sCmdLine, QString sOption, bool bFlag);
+
+// The title: [profile name " - "] application name " v" major "." minor "." revision.
+QString TitleText(const QString& profileName);
+
+// Text made safe to stand in HTML text and attribute values (& < > ' ").
+QString HtmlEscaped(const QString& text);
+// The page that embeds the server's applet for host:port at the view size.
+QString ViewerPage(const QString& host, const QString& port, const QString& width, const QString& height);
+// The page shown when no host or port is known: the title, centred, on black.
+QString IdlePage(const QString& title);
+
+// Creates or empties the file and writes the text as single-byte ISO-8859-1
+// (other characters become "?"), with no line end added. False, with the
+// system's reason in `error`, when the file cannot be written.
+bool TextFileWrite(const QString& path, const QString& text, QString* error);
+
+} // namespace modOstrel
