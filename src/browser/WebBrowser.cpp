@@ -52,7 +52,7 @@ void WebBrowser::appletBox(const std::function<void(QRect)>& done) const
         " var r = a.getBoundingClientRect();"
         " return [r.left, r.top, a.getAttribute('WIDTH'), a.getAttribute('HEIGHT')].join(','); })()");
     // The application's own script world runs although page scripts are off.
-    const QPoint origin = view_->pos();
+    const QPoint origin = view_->mapTo(window(), QPoint(0, 0));
     view_->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [done, origin](const QVariant& value) {
         const QStringList parts = value.toString().split(',');
         if (parts.size() != 4) {

@@ -35,7 +35,7 @@ public:
     void setToolTipText(const QString& text);
     bool Visible() const { return isVisible(); }
     void SetFocus();
-    // The box of the page's APPLET element in this widget's coordinates: its
+    // The box of the page's APPLET element in its window's coordinates: its
     // place in the page and the size its WIDTH and HEIGHT give (the engine
     // lays the unknown element out with no size). Null when there is none.
     void appletBox(const std::function<void(QRect)>& done) const;

@@ -1,0 +1,74 @@
+#include "viewer/modOstrel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using modOstrel::GetCmdOption;
+
+TEST(GetCmdOption, ValuesAndFlagsAsTheStartUpReadsThem)
+{
+    EXPECT_EQ(GetCmdOption("-host cam1 -port 80", "-host", false), "cam1");
+    EXPECT_EQ(GetCmdOption("-host cam1 -port 80", "-port", false), "80");
+    EXPECT_EQ(GetCmdOption("-HOST Cam1", "-host", false), "Cam1"); // any case; the value keeps its own
+    EXPECT_EQ(GetCmdOption("-host=cam1", "-host", false), "cam1"); // one character skipped, whatever it is
+    EXPECT_EQ(GetCmdOption("-host  cam1", "-host", false), "");    // two blanks: empty
+    EXPECT_EQ(GetCmdOption("-port 80 -host", "-host", false), ""); // last word
+    EXPECT_EQ(GetCmdOption("-hostname cam1", "-host", false), "ame");
+    EXPECT_EQ(GetCmdOption("-port 1 -port 2", "-port", false), "1");
+    EXPECT_EQ(GetCmdOption("-name \"my cam\"", "-name", false), "\"my");
+    EXPECT_EQ(GetCmdOption("", "-name", false), "");
+    EXPECT_EQ(GetCmdOption("-name home -hidex", "-hide", true), "-1");
+    EXPECT_EQ(GetCmdOption("-name home", "-hide", true), "0");
+    EXPECT_EQ(GetCmdOption("-OnTop", "-ontop", true), "-1");
+    EXPECT_EQ(GetCmdOption("-name x-host", "-host", false), ""); // found inside a value, nothing after it
+}
+
+TEST(Pages, ViewerAndIdlePagesByteForByte)
+{
+    EXPECT_EQ(modOstrel::ViewerPage("cam1", "80", "320", "240"),
+              "<html><head><base href='http://cam1:80/'>"
+              "<meta http-equiv=Content-Type content='text/html; charset=iso-8859-1'>"
+              "</head><body bgcolor='#000000'><APPLET CODE=BrimcastApplet.class WIDTH=320 HEIGHT=240>"
+              "<param name=Host value=cam1><param name=Port value=80></APPLET></body></html>");
+    EXPECT_EQ(modOstrel::IdlePage("Ostrel v1.2.3"),
+              "<html><head/><body bgcolor='#000000' style='color: #c0c0c0; font:normal 100% arial,helvetica,sanserif;'>"
+              "<table align='center' cellpadding='25'><tr><td align='center'><br></td></tr><tr><td align='center'>"
+              "Ostrel v1.2.3</td></tr></table></body></html>");
+}
+
+TEST(Pages, TypedTextCannotInjectMarkup)
+{
+    const QString page = modOstrel::ViewerPage("x'><script>alert(1)</script>", "80\"&", "320", "240");
+    EXPECT_FALSE(page.contains("<script>"));
+    EXPECT_TRUE(page.contains("http://x&#39;&gt;&lt;script&gt;alert(1)&lt;/script&gt;:80&quot;&amp;/"));
+    EXPECT_TRUE(page.contains("value=80&quot;&amp;>"));
+    EXPECT_FALSE(modOstrel::IdlePage("<b>me</b> - Ostrel").contains("<b>"));
+}
+
+TEST(Pages, TitleText)
+{
+    const QString program = modOstrel::ApplicationName() + " v1.2.3";
+    EXPECT_EQ(modOstrel::TitleText(""), program);
+    EXPECT_EQ(modOstrel::TitleText("Garden"), "Garden - " + program);
+}
+
+TEST(TextFileWrite, SingleByteTextWithoutLineEnd)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ostrel.htm");
+    QString error;
+    ASSERT_TRUE(modOstrel::TextFileWrite(path, QString::fromUtf8("caf\u00e9 \u6771 ok"), &error));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("caf\xe9 ? ok"));
+    file.close();
+    ASSERT_TRUE(modOstrel::TextFileWrite(path, "x", &error)); // replaced, not appended
+    EXPECT_EQ(QFileInfo(path).size(), 1);
+
+    QDir(dir.path()).mkdir("folder.htm");
+    EXPECT_FALSE(modOstrel::TextFileWrite(dir.filePath("folder.htm"), "x", &error));
+    EXPECT_TRUE(error.contains("folder.htm")) << error.toStdString();
+}
