@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Ostrel and starts it. Extra arguments are
-# passed on to the program.
+# Installs what is missing, builds Ostrel and starts the viewer. Arguments
+# are passed on to it (-name, -host, -port, -ontop, -hide).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -8,9 +8,8 @@ cd "$root"
 bash scripts/deps.sh build
 cmake --preset default -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCH=OFF >/dev/null
 cmake --build --preset default
-# The viewer window arrives with the viewer shell; until then this starts the
-# command-line encoder.
-if [ "$#" -eq 0 ]; then
-  exec build/default/tools/ostrel-jpeg/ostrel-jpeg --help
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display to show the viewer on (DISPLAY is not set)." >&2
+  exit 1
 fi
-exec build/default/tools/ostrel-jpeg/ostrel-jpeg "$@"
+exec build/default/app/ostrel "$@"
