@@ -78,6 +78,12 @@ bool WebBrowser::eventFilter(QObject* watched, QEvent* event)
     if (watched == input_ && document_) {
         if (event->type() == QEvent::MouseButtonPress) {
             emit document_->onmousedown(static_cast<QMouseEvent*>(event)->button());
+        } else if (event->type() == QEvent::MouseMove) {
+            const auto* move = static_cast<QMouseEvent*>(event);
+            if (move->buttons() != Qt::NoButton)
+                emit document_->onmousemove(move->globalPosition().toPoint());
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            emit document_->onmouseup();
         } else if (event->type() == QEvent::ContextMenu) {
             emit document_->oncontextmenu();
             return true;

@@ -17,6 +17,9 @@ public:
 signals:
     void oncontextmenu();
     void onmousedown(Qt::MouseButton button);
+    // The pointer's moves and release while a button is held on the page.
+    void onmousemove(QPoint globalPosition);
+    void onmouseup();
 };
 
 // The embedded browser: a Chromium-based view that shows a local page file.

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
@@ -255,6 +256,11 @@ void frmOstrel::WebBrowser1_DocumentComplete()
         return;
     connect(hDoc, &BrowserDocument::oncontextmenu, this, &frmOstrel::hDoc_OnContextMenu);
     connect(hDoc, &BrowserDocument::onmousedown, this, &frmOstrel::hDoc_OnMouseDown);
+    connect(hDoc, &BrowserDocument::onmousemove, this, [this](QPoint global) {
+        if (dragOffset_)
+            move(global - *dragOffset_);
+    });
+    connect(hDoc, &BrowserDocument::onmouseup, this, [this] { dragOffset_.reset(); });
 }
 
 bool frmOstrel::hDoc_OnContextMenu()
@@ -262,9 +268,14 @@ bool frmOstrel::hDoc_OnContextMenu()
     return false; // no browser menu on the page
 }
 
-void frmOstrel::hDoc_OnMouseDown()
+void frmOstrel::hDoc_OnMouseDown(Qt::MouseButton button)
 {
-    StartMove();
+    // Any button moves the window. The window manager moves it for the left
+    // button; for the others the window follows the pointer itself.
+    if (button == Qt::LeftButton)
+        StartMove();
+    else
+        dragOffset_ = QCursor::pos() - pos();
 }
 
 void frmOstrel::StartMove()
@@ -373,10 +384,16 @@ void frmOstrel::setTopmost(bool topmost)
 {
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost)
         return;
-    const bool visible = isVisible();
-    setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
-    if (visible)
-        show(); // changing the flags hides the window
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, topmost);
+    if (QWindow* window = windowHandle()) {
+        // Tell the window system directly: changing a widget's flags would
+        // hide and re-create its window.
+        overrideWindowFlags(flags);
+        window->setFlags(flags);
+    } else {
+        setWindowFlags(flags);
+    }
 }
 
 void frmOstrel::chkOnTop_Click()

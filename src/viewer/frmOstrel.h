@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class frmBrimcast;
 class QLabel;
@@ -37,7 +38,7 @@ public:
     void mnuSize_Click(std::int16_t Index);
     void UpdateCaption();
     bool hDoc_OnContextMenu();
-    void hDoc_OnMouseDown();
+    void hDoc_OnMouseDown(Qt::MouseButton button = Qt::LeftButton);
 
     // ProfilesHost
     QWidget* hostWindow() override { return this; }
@@ -108,4 +109,7 @@ private:
     void StartMove();
 
     std::unique_ptr<frmBrimcast> brimcast_;
+    // A move by another button than the left one, which window managers do
+    // not take over: the pointer's distance from the window's corner.
+    std::optional<QPoint> dragOffset_;
 };

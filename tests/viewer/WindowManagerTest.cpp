@@ -1,0 +1,119 @@
+// The main window under a real window manager: moves, outside resizing,
+// always on top, and the profiles panel opening and closing.
+#include "viewer/frmOstrel.h"
+
+#include "profiles/frmBrimcast.h"
+#include "platform/Twips.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Runs a command while the event loop goes on, so the window sees what it does.
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000)) << qPrintable(program);
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+// Presses a button at a point of the screen, drags by (dx, dy) and lets go.
+void drag(QPoint from, int dx, int dy, int button)
+{
+    const QString b = QString::number(button);
+    run("xdotool", {"mousemove", QString::number(from.x()), QString::number(from.y()), "sleep", "0.2", "mousedown", b,
+                    "sleep", "0.2", "mousemove", QString::number(from.x() + dx / 2), QString::number(from.y() + dy / 2),
+                    "sleep", "0.2", "mousemove", QString::number(from.x() + dx), QString::number(from.y() + dy), "sleep",
+                    "0.3", "mouseup", b});
+}
+
+class UnderWindowManager : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        window = std::make_unique<frmOstrel>();
+        window->reportError = [](const QString&) {};
+        QSignalSpy loaded(window->WebBrowser1, &WebBrowser::DocumentComplete);
+        window->Form_Load("-host cam1 -port 80");
+        ASSERT_TRUE(loaded.count() > 0 || loaded.wait(15000));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        QTest::qWait(300);
+    }
+    void TearDown() override
+    {
+        window.reset();
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    QString windowId() const { return QString::number(window->winId()); }
+
+    QTemporaryDir config;
+    std::unique_ptr<frmOstrel> window;
+};
+
+} // namespace
+
+TEST_F(UnderWindowManager, DraggingTheButtonRowOrThePageMovesTheWindow)
+{
+    // Between the buttons: the window's own background, left button only.
+    const QPoint background = window->mapToGlobal(QPoint(platform::pixelsX(345), 10));
+    QPoint before = window->pos();
+    drag(background, 60, 40, 3);
+    QTest::qWait(300);
+    EXPECT_EQ(window->pos(), before) << "the right button on the background does nothing";
+    drag(background, 60, 40, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->pos() != before; }, 3000));
+    EXPECT_NEAR(window->pos().x() - before.x(), 60, 4);
+
+    // The page: any button.
+    QTest::qWait(500);
+    ASSERT_TRUE(window->hDoc);
+    int presses = 0;
+    QObject::connect(window->hDoc, &BrowserDocument::onmousedown, [&](Qt::MouseButton) { ++presses; });
+    before = window->pos();
+    const QPoint page = window->mapToGlobal(window->Picture1->geometry().center());
+    drag(page, -30, 50, 3);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->pos() != before; }, 3000));
+    EXPECT_EQ(presses, 1);
+    EXPECT_NEAR(window->pos().y() - before.y(), 50, 4);
+}
+
+TEST_F(UnderWindowManager, ResizingFromOutsideSnapsBack)
+{
+    const QSize chosen = window->size();
+    run("xdotool", {"windowsize", windowId(), "700", "650"});
+    QTest::qWait(800);
+    EXPECT_EQ(window->size(), chosen);
+}
+
+TEST_F(UnderWindowManager, AlwaysOnTopFollowsTheSwitch)
+{
+    const auto above = [&] { return run("xprop", {"-id", windowId(), "_NET_WM_STATE"}).contains("ABOVE"); };
+    EXPECT_FALSE(above());
+    window->chkOnTop->click();
+    EXPECT_TRUE(QTest::qWaitFor(above, 3000));
+    window->chkOnTop->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !above(); }, 3000));
+}
+
+TEST_F(UnderWindowManager, ProfilesPanelOpensBelowAndClosesWhenLeft)
+{
+    window->cmdBrimcast->click();
+    frmBrimcast* panel = window->brimcast();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+    EXPECT_EQ(panel->pos(), window->pos() + platform::twips(QPoint(50, 750)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel->Timer1->isActive(); }, 3000));
+    // Another window becomes active: the panel hides within its 100 ms watch.
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->isVisible(); }, 3000));
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
