@@ -106,6 +106,7 @@ QImage indexedByPalette(const QImage& image, const GifPalette& palette)
 struct BitmapFacts {
     std::int64_t width = 0, height = 0;
     int depth = 0;
+    bool truncated = false; // uncompressed pixels end before the file does not hold them all
 };
 
 BitmapFacts bitmapFacts(const QString& path)
@@ -113,16 +114,21 @@ BitmapFacts bitmapFacts(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray head = file.read(30);
+    const QByteArray head = file.read(34);
     if (head.size() < 30 || !head.startsWith("BM"))
         return {};
     const auto byte = [&head](int i) { return static_cast<std::uint8_t>(head[i]); };
     const auto word = [&byte](int i) { return static_cast<std::uint32_t>(byte(i) | byte(i + 1) << 8); };
     const auto dword = [&word](int i) { return word(i) | word(i + 2) << 16; };
     if (dword(14) == 12) // the old OS/2 header: 16-bit sizes
-        return {word(18), word(20), static_cast<int>(word(24))};
+        return {word(18), word(20), static_cast<int>(word(24)), false};
     const auto height = static_cast<std::int32_t>(dword(22));
-    return {dword(18), height < 0 ? -std::int64_t{height} : height, static_cast<int>(word(28))};
+    BitmapFacts facts{dword(18), height < 0 ? -std::int64_t{height} : height, static_cast<int>(word(28)), false};
+    if (head.size() >= 34 && dword(30) == 0 && facts.depth > 0) { // uncompressed: the pixels' size is known
+        const std::int64_t stride = (facts.width * facts.depth + 31) / 32 * 4;
+        facts.truncated = dword(10) + stride * facts.height > file.size();
+    }
+    return facts;
 }
 
 QRgb over(QRgb colour, const QColor& background)
@@ -230,6 +236,8 @@ std::unique_ptr<Picture> Picture::load(const QString& path, QString* error, cons
     const std::int64_t height = size.isValid() ? size.height() : bitmap.height;
     if (width * height > kMaxPixels)
         return fail(QString("the picture is too large (%1 x %2 pixels).").arg(width).arg(height));
+    if (bitmap.truncated)
+        return fail("the file is truncated: it ends before all its pixels.");
     // Enough for the largest picture accepted, at four bytes a pixel.
     QImageReader::setAllocationLimit(static_cast<int>(kMaxPixels * 4 / (1024 * 1024)) + 1);
     QImage image = reader.read();

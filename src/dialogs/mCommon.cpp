@@ -1,0 +1,113 @@
+#include "mCommon.h"
+
+#include "platform/NewFile.h"
+#include "platform/NumberedError.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QRegularExpression>
+
+#include <cerrno>
+
+namespace mCommon {
+
+namespace {
+
+constexpr int kMaxPath = 260;
+
+QString applicationTitle() { return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(); }
+
+} // namespace
+
+QStringList NameFilters(const QString& Filter)
+{
+    const QStringList parts = Filter.split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        filters << QString("%1 (%2)").arg(parts[i], patterns);
+    }
+    return filters;
+}
+
+QString ShowFileDialog(QWidget* owner, bool bSave, const QString& Title, const QString& Filter,
+                       const std::optional<QString>& ProposedName, const std::optional<QString>& DefExt,
+                       const std::optional<QString>& InitDir)
+{
+    const QString proposed = ProposedName.value_or(QString());
+    if (proposed.size() > kMaxPath) {
+        QMessageBox::critical(owner, applicationTitle(), "FileDialog");
+        return {};
+    }
+    if (owner)
+        owner->setEnabled(false);
+    // Qt's own dialog on every desktop, so the prompts behave alike everywhere.
+    QFileDialog dialog(owner, Title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    dialog.setAcceptMode(bSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(NameFilters(Filter));
+    if (InitDir)
+        dialog.setDirectory(*InitDir);
+    if (DefExt) {
+        QString suffix = *DefExt;
+        suffix.remove(QRegularExpression("^\\*?\\."));
+        dialog.setDefaultSuffix(suffix);
+    }
+    if (!proposed.isEmpty())
+        dialog.selectFile(proposed);
+
+    QString result;
+    while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QString chosen = dialog.selectedFiles().constFirst();
+        // Opening a name that does not exist: ask whether to create it.
+        if (!bSave && !QFileInfo::exists(chosen) &&
+            QMessageBox::question(&dialog, Title.isEmpty() ? applicationTitle() : Title,
+                                  QString("%1\nThis file does not exist.\nDo you want to create the file?")
+                                      .arg(QFileInfo(chosen).fileName())) != QMessageBox::Yes)
+            continue;
+        result = chosen;
+        break;
+    }
+    if (owner)
+        owner->setEnabled(true);
+    return result;
+}
+
+bool FileExists(const QString& path)
+{
+    return !path.isEmpty() && platform::fileExists(path);
+}
+
+QString GetFilePart(const QString& path, bool bPathOnly)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return bPathOnly ? path.left(slash + 1) : path.mid(slash + 1);
+}
+
+void DeleteFileIfExists(const QString& path)
+{
+    if (!FileExists(path))
+        return;
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+    if (!QFile::remove(path))
+        throw platform::NumberedError::fileError(errno ? errno : EACCES, QFile::encodeName(path).toStdString());
+}
+
+QString SafeFileName(const QString& name)
+{
+    QString safe = name;
+    for (QChar& c : safe)
+        if (c == '/' || c.unicode() < 32 || c.unicode() == 127)
+            c = '_';
+    if (safe == "." || safe == "..")
+        safe = "_";
+    return safe;
+}
+
+} // namespace mCommon

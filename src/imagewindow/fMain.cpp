@@ -1,0 +1,532 @@
+#include "fMain.h"
+
+#include "dialogs/mCommon.h"
+#include "jpeg/cJpeg.h"
+#include "platform/Icons.h"
+#include "platform/NumberedError.h"
+#include "platform/Picture.h"
+#include "platform/Twips.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSizeGrip>
+#include <QStyle>
+#include <QToolButton>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+// Layout in twips: the button row, the box below it, the grip row below that.
+constexpr int kButtonRow = 300;
+constexpr int kGripRow = 240;
+constexpr int kBorder = 2; // pixels of the box's sunken border on each side
+
+QPointer<fMain>& instance()
+{
+    static QPointer<fMain> window;
+    return window;
+}
+
+std::function<QString()>& profileNameSource()
+{
+    static std::function<QString()> source;
+    return source;
+}
+
+Qt::CursorShape shapeOf(int code)
+{
+    switch (code) {
+    case 5:
+        return Qt::SizeAllCursor;
+    case 7:
+        return Qt::SizeVerCursor;
+    case 9:
+        return Qt::SizeHorCursor;
+    case 11:
+        return Qt::WaitCursor;
+    case 15:
+        return Qt::OpenHandCursor;
+    default:
+        return Qt::ArrowCursor;
+    }
+}
+
+QToolButton* imageButton(QWidget* parent, const QIcon& icon, int left)
+{
+    auto* button = new QToolButton(parent);
+    button->setIcon(icon);
+    button->setIconSize(QSize(16, 16));
+    button->setGeometry(platform::twips(left, 0, 330, 315));
+    return button;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+ImageBox::ImageBox(QWidget* parent) : QFrame(parent)
+{
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(kBorder);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void ImageBox::clear()
+{
+    picture_.fill(palette().color(QPalette::Button));
+}
+
+void ImageBox::place(const QRect& box)
+{
+    const bool changed = box.size() != size() || picture_.isNull();
+    setGeometry(box);
+    if (!changed)
+        return;
+    const QSize inside = contentsRect().size();
+    if (inside.isEmpty()) {
+        surface_.reset();
+        picture_ = QImage();
+    } else if (inside != picture_.size()) {
+        picture_ = QImage(inside, QImage::Format_BGR888);
+        clear();
+        // The surface draws straight into the picture's rows (top-down).
+        platform::BitmapInfo info;
+        info.bmiHeader.biWidth = inside.width();
+        info.bmiHeader.biHeight = -inside.height();
+        info.bmiHeader.biBitCount = 24;
+        surface_ = platform::Surface::view(picture_.bits(), info);
+    }
+    emit resized();
+}
+
+void ImageBox::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    if (!picture_.isNull()) {
+        QPainter painter(this);
+        painter.drawImage(contentsRect().topLeft(), picture_);
+    }
+}
+
+void ImageBox::mousePressEvent(QMouseEvent* event) { emit pressed(event); }
+void ImageBox::mouseMoveEvent(QMouseEvent* event) { emit moved(event); }
+void ImageBox::mouseReleaseEvent(QMouseEvent* event) { emit released(event); }
+
+// ---------------------------------------------------------------------------
+
+fMain& fMain::Instance()
+{
+    if (!instance())
+        instance() = new fMain;
+    return *instance();
+}
+
+bool fMain::Loaded()
+{
+    return !instance().isNull();
+}
+
+void fMain::Unload()
+{
+    if (fMain* window = instance()) {
+        window->close();
+        delete window;
+    }
+}
+
+void fMain::SetProfileNameSource(std::function<QString()> source)
+{
+    profileNameSource() = std::move(source);
+}
+
+fMain::fMain()
+{
+    setObjectName("fMain");
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle("JPEG Encoder");
+    setWindowIcon(platform::icons::application());
+    setMouseTracking(true);
+    messageBox = [this](const QString& text) {
+        QMessageBox::critical(this, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(), text);
+    };
+
+    cmdOpen = imageButton(this, platform::icons::open(), 0);
+    cmdSave = imageButton(this, platform::icons::save(), 360);
+    chkOnTop = imageButton(this, platform::icons::fit(), 720);
+    chkOnTop->setCheckable(true);
+    chkOnTop->setChecked(true);
+    Picture1 = new ImageBox(this);
+    HScroll1 = new QScrollBar(Qt::Horizontal, Picture1);
+    VScroll1 = new QScrollBar(Qt::Vertical, Picture1);
+    for (QScrollBar* bar : {HScroll1, VScroll1}) {
+        bar->setRange(0, 32767);
+        bar->setSingleStep(1);
+        bar->setPageStep(1);
+        bar->hide();
+    }
+    picResize = new QSizeGrip(this);
+
+    // Hidden menus: the window shows no menu bar.
+    mnuImage = new QMenu("Image", this);
+    mnuOpen = new QAction("Open", this);
+    mnuSave = new QAction("Save", this);
+    mnuAutosize = mnuImage->addAction("Auto Size");
+    mnuAutosize->setCheckable(true);
+    mnuAutosize->setChecked(true);
+
+    setTabOrder(Picture1, VScroll1);
+    setTabOrder(VScroll1, HScroll1);
+    setTabOrder(HScroll1, cmdSave);
+    setTabOrder(cmdSave, cmdOpen);
+    setTabOrder(cmdOpen, chkOnTop);
+
+    connect(cmdOpen, &QToolButton::clicked, this, [this] {
+        mnuOpen_Click();
+        Picture1->setFocus();
+    });
+    connect(cmdSave, &QToolButton::clicked, this, [this] {
+        mnuSave_Click();
+        Picture1->setFocus();
+    });
+    connect(chkOnTop, &QToolButton::clicked, this, [this] {
+        mnuAutosize_Click();
+        Picture1->setFocus();
+    });
+    connect(mnuOpen, &QAction::triggered, this, &fMain::mnuOpen_Click);
+    connect(mnuSave, &QAction::triggered, this, &fMain::mnuSave_Click);
+    connect(Picture1, &ImageBox::resized, this, [this] { LayoutScrollBars(&Image()); });
+    connect(HScroll1, &QScrollBar::valueChanged, this, [this] { PaintImage(&Image()); });
+    connect(VScroll1, &QScrollBar::valueChanged, this, [this] { PaintImage(&Image()); });
+    connect(Picture1, &ImageBox::pressed, this, &fMain::Picture1_MouseDown);
+    connect(Picture1, &ImageBox::moved, this, &fMain::Picture1_MouseMove);
+    connect(Picture1, &ImageBox::released, this, &fMain::Picture1_MouseUp);
+
+    resize(400, 300);
+}
+
+cImage& fMain::Image()
+{
+    if (!oImage)
+        oImage = std::make_unique<cImage>();
+    return *oImage;
+}
+
+int fMain::scrollBarExtent() const
+{
+    return style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+}
+
+void fMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void fMain::Form_Resize()
+{
+    // Client-area layout: buttons, the box filling the width, the grip row.
+    const int b = width();
+    const int d = height() - platform::pixelsY(kButtonRow) - platform::pixelsY(kGripRow);
+    if (b > 0 && d > 0)
+        Picture1->place(QRect(0, platform::pixelsY(kButtonRow), b, d));
+    const int grip = platform::pixelsY(kGripRow);
+    picResize->setGeometry(width() - grip, height() - grip, grip, grip);
+}
+
+void fMain::LayoutScrollBars(const cImage* image)
+{
+    if (!image) {
+        for (QScrollBar* bar : {HScroll1, VScroll1}) {
+            bar->setRange(0, 0);
+            bar->hide();
+        }
+        PaintImage(image);
+        return;
+    }
+    const int w = image->Width();
+    const int h = image->Height();
+    const int PW = Picture1->width();
+    const int PH = Picture1->height();
+    const int HH = scrollBarExtent();
+    const int VW = scrollBarExtent();
+    if (PW < VW + 2 * kBorder || PH < HH + 2 * kBorder) {
+        PaintImage(image);
+        return;
+    }
+    int vw = PW - 2 * kBorder;
+    int vh = PH - 2 * kBorder;
+    if (vw < w) {
+        vh -= HH;
+        if (vh < h)
+            vw -= VW;
+    } else if (vh < h) {
+        vw -= VW;
+        if (vw < w)
+            vh -= HH;
+    }
+    const bool needH = vw < w;
+    const bool needV = vh < h;
+    // Positions are measured inside the border.
+    if (needH) {
+        HScroll1->setRange(0, w - vw);
+        HScroll1->setGeometry(kBorder, PH - kBorder - HH, PW - (needV ? VW : 0) - 2 * kBorder, HH);
+        HScroll1->show();
+    } else {
+        HScroll1->hide();
+        // Minus half the free width (toward zero): the image is centred, the
+        // odd pixel to its right.
+        const int offset = ((needV ? VW : 0) + w - PW + 2 * kBorder) / 2;
+        HScroll1->setRange(offset, offset);
+    }
+    if (needV) {
+        VScroll1->setRange(0, h - vh);
+        VScroll1->setGeometry(PW - VW - kBorder, kBorder, VW, PH - 2 * kBorder);
+        VScroll1->show();
+    } else {
+        VScroll1->hide();
+        const int offset = ((HScroll1->isVisibleTo(Picture1) ? HH : 0) + h - PH + 2 * kBorder) / 2;
+        VScroll1->setRange(offset, offset);
+    }
+    PaintImage(image);
+}
+
+void fMain::PaintImage(const cImage* image)
+{
+    platform::Surface* surface = Picture1->surface();
+    if (!surface)
+        return;
+    if (!image) {
+        Picture1->clear();
+    } else {
+        // Clear only where the image does not cover the view.
+        if (HScroll1->value() < 0 || VScroll1->value() < 0)
+            Picture1->clear();
+        image->PaintHDC(surface, -HScroll1->value(), -VScroll1->value(), platform::RasterOp::SrcCopy);
+    }
+    Picture1->update();
+}
+
+void fMain::SetPicture1Pointer(int code)
+{
+    picturePointer_ = code;
+    if (code == 0)
+        Picture1->unsetCursor();
+    else
+        Picture1->setCursor(shapeOf(code));
+}
+
+void fMain::SetApplicationPointer(int code)
+{
+    if (code == applicationPointer_)
+        return;
+    if (applicationPointer_ != 0)
+        QGuiApplication::restoreOverrideCursor();
+    applicationPointer_ = code;
+    if (code != 0)
+        QGuiApplication::setOverrideCursor(shapeOf(code));
+}
+
+void fMain::Picture1_MouseDown(QMouseEvent* event)
+{
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
+    const QPoint at = event->position().toPoint() - Picture1->contentsRect().topLeft();
+    lDragX = at.x() + HScroll1->value();
+    lDragY = at.y() + VScroll1->value();
+    const bool h = HScroll1->isVisibleTo(Picture1);
+    const bool v = VScroll1->isVisibleTo(Picture1);
+    if (h && v)
+        SetPicture1Pointer(5);
+    else if (h)
+        SetPicture1Pointer(9);
+    else if (v)
+        SetPicture1Pointer(7);
+}
+
+void fMain::Picture1_MouseMove(QMouseEvent* event)
+{
+    if (event->buttons() & Qt::LeftButton) {
+        const QPoint at = event->position().toPoint() - Picture1->contentsRect().topLeft();
+        const int nx = std::clamp(lDragX - at.x(), HScroll1->minimum(), HScroll1->maximum());
+        const int ny = std::clamp(lDragY - at.y(), VScroll1->minimum(), VScroll1->maximum());
+        HScroll1->setValue(nx);
+        VScroll1->setValue(ny);
+    } else if (HScroll1->isVisibleTo(Picture1) || VScroll1->isVisibleTo(Picture1)) {
+        SetApplicationPointer(15);
+    }
+}
+
+void fMain::Picture1_MouseUp(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        SetPicture1Pointer(0);
+}
+
+void fMain::mouseMoveEvent(QMouseEvent* event)
+{
+    SetApplicationPointer(0);
+    QWidget::mouseMoveEvent(event);
+}
+
+void fMain::SetFormSize(const cImage* TheImage)
+{
+    if (!TheImage || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)) || TheImage->Width() <= 0 ||
+        TheImage->Height() <= 0)
+        return;
+    const std::int64_t w = TheImage->Width();
+    const std::int64_t h = TheImage->Height();
+    // The inside of the window that shows the image 1:1, and the frame around it.
+    const QSize frame = frameGeometry().size() - size();
+    std::int64_t W = w + 2 * kBorder;
+    std::int64_t H = platform::pixelsY(kButtonRow) + h + 2 * kBorder + platform::pixelsY(kGripRow);
+    const QRect old = frameGeometry();
+    std::int64_t L = old.x() + (old.width() - (W + frame.width())) / 2;
+    std::int64_t T = old.y() + (old.height() - (H + frame.height())) / 2;
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect s = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    const std::int64_t SW = s.width();
+    const std::int64_t SH = s.height();
+    if (SH < H + frame.height()) {
+        T = 0;
+        H = SH - frame.height();
+        W += scrollBarExtent(); // the vertical bar will be needed
+    } else if (T < 0) {
+        T = 0;
+    } else if (SH < T + H + frame.height()) {
+        T = SH - H - frame.height();
+    }
+    if (SW < W + frame.width()) {
+        L = 0;
+        W = SW - frame.width();
+    } else if (L < 0) {
+        L = 0;
+    } else if (SW < L + W + frame.width()) {
+        L = SW - W - frame.width();
+    }
+    resize(static_cast<int>(W), static_cast<int>(H));
+    move(s.x() + static_cast<int>(L), s.y() + static_cast<int>(T));
+    if (!isVisible())
+        Form_Resize(); // a hidden window gets no resize event until shown
+}
+
+void fMain::mnuAutosize_Click()
+{
+    mnuAutosize->setChecked(!mnuAutosize->isChecked());
+    chkOnTop->setChecked(mnuAutosize->isChecked());
+    if (mnuAutosize->isChecked())
+        SetFormSize(&Image());
+}
+
+bool fMain::ShowPicture(const QString& path)
+{
+    QString error;
+    const auto picture = platform::Picture::load(path, &error, palette().color(QPalette::Window));
+    if (!picture) {
+        messageBox(path);
+        return false;
+    }
+    auto image = std::make_unique<cImage>();
+    std::int16_t bits = 0;
+    image->CopyStdPicture(*picture, bits);
+    oImage = std::move(image);
+    if (mnuAutosize->isChecked())
+        SetFormSize(oImage.get());
+    LayoutScrollBars(oImage.get());
+    return true;
+}
+
+void fMain::mnuOpen_Click()
+{
+    SetApplicationPointer(11);
+    const QString path = mCommon::ShowFileDialog(this, false, QString(), mCommon::kImageFilter);
+    if (!path.isEmpty() && ShowPicture(path)) {
+        sImageName = mCommon::GetFilePart(path, false);
+        setWindowTitle("Imageviewer - " + sImageName);
+    }
+    SetApplicationPointer(0);
+}
+
+void fMain::xmnuOpen_Click(const QString& FileName)
+{
+    if (!ShowPicture(FileName))
+        return;
+    sImageName = profileNameSource() ? profileNameSource()() : QString();
+    setWindowTitle("Imageviewer - " + (sImageName.isEmpty() ? QStringLiteral("JPEG") : sImageName));
+}
+
+void fMain::SaveImageAs(const QString& path)
+{
+    cJpeg encoder;
+    cImage& image = Image();
+    encoder.SampleHDC(image.hDC(), image.Width(), image.Height(), 0, 0);
+    // Encode beside the target, then put the complete file in its place: a
+    // failure leaves the old file as it was.
+    const QFileInfo target(path);
+    if (target.isDir())
+        throw platform::NumberedError::fileError(EISDIR, QFile::encodeName(path).toStdString());
+    QString temporary;
+    for (int n = 0;; ++n) {
+        temporary = target.absolutePath() + QString("/.%1.%2.saving").arg(target.fileName()).arg(n);
+        if (!mCommon::FileExists(temporary))
+            break;
+    }
+    try {
+        if (encoder.SaveFile(temporary) != 0)
+            throw platform::NumberedError::fileError(EEXIST, QFile::encodeName(temporary).toStdString());
+    } catch (...) {
+        QFile::remove(temporary);
+        throw;
+    }
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+        const int error = errno;
+        QFile::remove(temporary);
+        throw platform::NumberedError::fileError(error, QFile::encodeName(path).toStdString());
+    }
+}
+
+void fMain::mnuSave_Click()
+{
+    SetApplicationPointer(11);
+    const QString path = mCommon::ShowFileDialog(this, true, QString(), mCommon::kJpegFilter,
+                                                 mCommon::SafeFileName(sImageName), QStringLiteral("*.jpg"));
+    if (!path.isEmpty()) {
+        try {
+            SaveImageAs(path);
+        } catch (const platform::NumberedError& e) {
+            SetApplicationPointer(0);
+            messageBox(QString("Saving %1 failed: %2").arg(path, QString::fromStdString(e.description())));
+        }
+    }
+    SetApplicationPointer(0);
+}
+
+bool fMain::xmnuSave_Click()
+{
+    const QString proposed = profileNameSource() ? profileNameSource()() : QString();
+    const QString path = mCommon::ShowFileDialog(this, true, QString(), mCommon::kJpegFilter,
+                                                 mCommon::SafeFileName(proposed), QStringLiteral("*.jpg"));
+    if (path.isEmpty())
+        return false;
+    SaveImageAs(path);
+    return true;
+}
+
+void fMain::closeEvent(QCloseEvent* event)
+{
+    SetApplicationPointer(0);
+    oImage.reset(); // Form_Unload releases the image
+    QWidget::closeEvent(event);
+}

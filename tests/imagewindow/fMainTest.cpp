@@ -1,0 +1,261 @@
+#include "imagewindow/fMain.h"
+
+#include "platform/BmpFile.h"
+#include "support/Dialogs.h"
+#include "support/Files.h"
+#include "support/Images.h"
+#include "support/JpegCodec.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ImageWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fMain::SetProfileNameSource([this] { return profileName; });
+        window = &fMain::Instance();
+        window->show(); // the layout follows resizes of a shown window
+        window->messageBox = [this](const QString& text) { messages << text; };
+    }
+    void TearDown() override { fMain::Unload(); }
+
+    // A bitmap file of the test pattern, w x h.
+    QString imageFile(int w, int h, const QString& name = "image.bmp")
+    {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(platform::writeBmp(path, *platform::Surface::wrap(testsupport::pattern(w, h, w)), nullptr));
+        return path;
+    }
+    // Shows an image without fitting the window to it, in a window whose
+    // image box is `boxWidth` x `boxHeight`.
+    void showInBox(int w, int h, int boxWidth, int boxHeight)
+    {
+        window->mnuAutosize->setChecked(false);
+        window->resize(boxWidth, window->height() - window->Picture1->height() + boxHeight);
+        window->xmnuOpen_Click(imageFile(w, h));
+        ASSERT_EQ(window->Picture1->size(), QSize(boxWidth, boxHeight));
+    }
+    int extent() const { return window->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, window); }
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held)
+    {
+        QMouseEvent event(type, at, window->Picture1->mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(window->Picture1, &event);
+    }
+
+    QTemporaryDir dir;
+    fMain* window = nullptr;
+    QStringList messages;
+    QString profileName;
+};
+
+} // namespace
+
+TEST_F(ImageWindow, StartsInItsDesignState)
+{
+    fMain::Unload();
+    window = &fMain::Instance();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "JPEG Encoder");
+    EXPECT_TRUE(window->chkOnTop->isChecked());
+    EXPECT_TRUE(window->mnuAutosize->isChecked());
+    EXPECT_EQ(window->Image().Width(), 0);
+    EXPECT_EQ(&fMain::Instance(), window); // one shared window
+}
+
+TEST_F(ImageWindow, SmallImagesAreCentredWithTheOddPixelRightAndBelow)
+{
+    showInBox(50, 31, 200, 150); // inside: 196 x 146; free 146 and 115
+    EXPECT_FALSE(window->HScroll1->isVisibleTo(window->Picture1));
+    EXPECT_FALSE(window->VScroll1->isVisibleTo(window->Picture1));
+    EXPECT_EQ(window->HScroll1->value(), -73);
+    EXPECT_EQ(window->HScroll1->minimum(), window->HScroll1->maximum());
+    EXPECT_EQ(window->VScroll1->value(), -57); // 115 / 2 toward zero: the extra pixel below
+}
+
+TEST_F(ImageWindow, ImageAsWideAsTheViewNeedsNoBar)
+{
+    showInBox(196, 100, 200, 150);
+    EXPECT_FALSE(window->HScroll1->isVisibleTo(window->Picture1));
+    EXPECT_EQ(window->HScroll1->value(), 0);
+}
+
+TEST_F(ImageWindow, BarsAppearAsNeededWithTheirRanges)
+{
+    const int e = extent();
+    showInBox(300, 100, 200, 150); // wider only
+    EXPECT_TRUE(window->HScroll1->isVisibleTo(window->Picture1));
+    EXPECT_FALSE(window->VScroll1->isVisibleTo(window->Picture1));
+    EXPECT_EQ(window->HScroll1->maximum(), 300 - 196);
+    EXPECT_EQ(window->HScroll1->geometry(), QRect(2, 150 - 2 - e, 196, e));
+    EXPECT_EQ(window->VScroll1->value(), (e + 100 - 150 + 4) / 2);
+
+    showInBox(100, 300, 200, 150); // taller only
+    EXPECT_TRUE(window->VScroll1->isVisibleTo(window->Picture1));
+    EXPECT_EQ(window->VScroll1->maximum(), 300 - 146);
+    EXPECT_EQ(window->VScroll1->geometry(), QRect(200 - e - 2, 2, e, 146));
+
+    showInBox(300, 146 - e + 1, 200, 150); // wider, and then too tall for the rest
+    EXPECT_TRUE(window->HScroll1->isVisibleTo(window->Picture1));
+    EXPECT_TRUE(window->VScroll1->isVisibleTo(window->Picture1));
+    EXPECT_EQ(window->HScroll1->width(), 196 - e);
+    EXPECT_EQ(window->HScroll1->maximum(), 300 - (196 - e));
+    EXPECT_EQ(window->VScroll1->maximum(), 1);
+}
+
+TEST_F(ImageWindow, DraggingPansWithinTheRangesAndSetsPointers)
+{
+    showInBox(400, 300, 200, 150);
+    mouse(QEvent::MouseButtonPress, QPoint(50, 50), Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(window->Picture1Pointer(), 5);
+    mouse(QEvent::MouseMove, QPoint(30, 40), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(window->HScroll1->value(), 20);
+    EXPECT_EQ(window->VScroll1->value(), 10);
+    mouse(QEvent::MouseMove, QPoint(-5000, -5000), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(window->HScroll1->value(), window->HScroll1->maximum());
+    EXPECT_EQ(window->VScroll1->value(), window->VScroll1->maximum());
+    mouse(QEvent::MouseMove, QPoint(5000, 5000), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(window->HScroll1->value(), 0);
+    mouse(QEvent::MouseButtonRelease, QPoint(0, 0), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(window->Picture1Pointer(), 0);
+    mouse(QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(window->ApplicationPointer(), 15);
+    QMouseEvent away(QEvent::MouseMove, QPointF(1, 1), QPointF(1, 1), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &away);
+    EXPECT_EQ(window->ApplicationPointer(), 0);
+
+    // Only a horizontal bar: pointer 9, and the centred direction stays put.
+    showInBox(400, 50, 200, 150);
+    const int centred = window->VScroll1->value();
+    mouse(QEvent::MouseButtonPress, QPoint(50, 50), Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(window->Picture1Pointer(), 9);
+    mouse(QEvent::MouseMove, QPoint(20, 90), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(window->VScroll1->value(), centred);
+    // The right button does not pan.
+    mouse(QEvent::MouseButtonRelease, QPoint(0, 0), Qt::LeftButton, Qt::NoButton);
+    const int before = window->HScroll1->value();
+    mouse(QEvent::MouseButtonPress, QPoint(50, 50), Qt::RightButton, Qt::RightButton);
+    mouse(QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::RightButton);
+    EXPECT_EQ(window->HScroll1->value(), before);
+}
+
+TEST_F(ImageWindow, AutoSizeFitsTheWindowAndKeepsItOnTheScreen)
+{
+    window->xmnuOpen_Click(imageFile(120, 80));
+    EXPECT_EQ(window->Picture1->contentsRect().size(), QSize(120, 80));
+    const QRect screen = window->screen()->geometry();
+    window->xmnuOpen_Click(imageFile(screen.width() + 500, 50, "wide.bmp"));
+    EXPECT_EQ(window->frameGeometry().left(), screen.left());
+    EXPECT_EQ(window->frameGeometry().width(), screen.width());
+    window->xmnuOpen_Click(imageFile(60, screen.height() + 300, "tall.bmp"));
+    EXPECT_EQ(window->frameGeometry().top(), screen.top());
+    EXPECT_EQ(window->frameGeometry().height(), screen.height());
+    EXPECT_EQ(window->width(), 60 + 4 + extent());
+    // Switched off and on again: fits the current image at once.
+    window->xmnuOpen_Click(imageFile(70, 40, "small.bmp"));
+    window->chkOnTop->click();
+    window->resize(500, 400);
+    window->chkOnTop->click();
+    EXPECT_EQ(window->Picture1->contentsRect().size(), QSize(70, 40));
+}
+
+TEST_F(ImageWindow, CaptionsAndNamesAfterEachKindOfOpen)
+{
+    profileName = "Garden";
+    window->xmnuOpen_Click(imageFile(20, 10));
+    EXPECT_EQ(window->windowTitle(), "Imageviewer - Garden");
+    EXPECT_EQ(window->sImageName, "Garden");
+    profileName = "";
+    window->xmnuOpen_Click(imageFile(20, 10));
+    EXPECT_EQ(window->windowTitle(), "Imageviewer - JPEG");
+    EXPECT_EQ(window->sImageName, "");
+
+    const QString cat = dir.filePath("cat.gif");
+    QFile::rename(imageFile(30, 20, "tmp.bmp"), cat); // a bitmap named .gif loads by content
+    testsupport::chooseInNextFileDialog(cat);
+    window->mnuOpen_Click();
+    EXPECT_EQ(window->windowTitle(), "Imageviewer - cat.gif");
+    EXPECT_EQ(window->sImageName, "cat.gif");
+    EXPECT_EQ(window->Image().Width(), 30);
+    EXPECT_EQ(window->ApplicationPointer(), 0);
+}
+
+TEST_F(ImageWindow, AFileThatCannotBeReadLeavesTheWindowAsItWas)
+{
+    profileName = "Door";
+    window->xmnuOpen_Click(imageFile(40, 30));
+    QByteArray damaged = testsupport::readFile(imageFile(40, 30, "damaged.bmp")).left(70);
+    testsupport::writeFile(dir.filePath("damaged.bmp"), damaged);
+    for (const QString& bad : {dir.filePath("damaged.bmp"), dir.filePath("missing.png")}) {
+        window->xmnuOpen_Click(bad);
+        ASSERT_FALSE(messages.isEmpty());
+        EXPECT_EQ(messages.last(), bad);
+        EXPECT_EQ(window->windowTitle(), "Imageviewer - Door");
+        EXPECT_EQ(window->Image().Width(), 40);
+    }
+}
+
+TEST_F(ImageWindow, SavingWritesTheWholeImageWhateverTheScroll)
+{
+    showInBox(300, 200, 150, 120);
+    window->HScroll1->setValue(window->HScroll1->maximum() / 2);
+    window->VScroll1->setValue(7);
+    const QImage shown = window->Image().hDC()->toImage();
+    profileName = "Back/Door";
+    window->xmnuOpen_Click(imageFile(300, 200)); // a hand-over: the name comes from the profile
+    QString proposed;
+    testsupport::onNextFileDialog([&](QFileDialog& dialog) {
+        proposed = QFileInfo(dialog.selectedFiles().value(0)).fileName();
+        testsupport::typeAndAccept(dialog, dir.filePath("saved"));
+    });
+    window->mnuSave_Click();
+    EXPECT_TRUE(proposed.startsWith("Back_Door")) << proposed.toStdString(); // made a valid file name
+    const auto decoded = testsupport::decodeJpegFile(dir.filePath("saved.jpg"));
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_EQ(decoded.width, 300);
+    EXPECT_GT(testsupport::psnr(decoded.toImage(), shown), 30.0);
+
+    // From the main window: true with a name, false when cancelled.
+    testsupport::chooseInNextFileDialog(dir.filePath("snapshot.jpg"));
+    EXPECT_TRUE(window->xmnuSave_Click());
+    EXPECT_TRUE(testsupport::decodeJpegFile(dir.filePath("snapshot.jpg")).ok);
+    testsupport::cancelNextFileDialog();
+    EXPECT_FALSE(window->xmnuSave_Click());
+}
+
+TEST_F(ImageWindow, AReplacedFileIsKeptUntilTheNewOneIsComplete)
+{
+    const QString target = dir.filePath("keep.jpg");
+    testsupport::writeFile(target, "the old picture");
+    QFile::setPermissions(target, QFileDevice::ReadOwner);
+    // 70000 pixels wide: more than a JPEG file can hold, so the encoder fails.
+    window->mnuAutosize->setChecked(false);
+    window->xmnuOpen_Click(imageFile(70000, 1, "too-wide.bmp"));
+    ASSERT_EQ(window->Image().Width(), 70000);
+    testsupport::chooseInNextFileDialog(target);
+    testsupport::answerNextMessageBox(QMessageBox::Yes); // replace it
+    window->mnuSave_Click();
+    EXPECT_EQ(testsupport::readFile(target), QByteArray("the old picture"));
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_TRUE(messages.last().contains("keep.jpg")) << messages.last().toStdString();
+    EXPECT_TRUE(QDir(dir.path()).entryList({".*.saving"}, QDir::Hidden | QDir::Files).isEmpty());
+    EXPECT_TRUE(window->isEnabled());
+
+    // A good image replaces the read-only file.
+    window->xmnuOpen_Click(imageFile(40, 30));
+    testsupport::chooseInNextFileDialog(target);
+    testsupport::answerNextMessageBox(QMessageBox::Yes);
+    window->mnuSave_Click();
+    EXPECT_TRUE(testsupport::decodeJpegFile(target).ok);
+}
