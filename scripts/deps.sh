@@ -10,7 +10,7 @@ root="$(dirname "$here")"
 want="${1:-build}"
 
 build_packages=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev)
-test_packages=(libgtest-dev libbenchmark-dev libjpeg-dev xvfb xauth xdotool x11-utils openbox)
+test_packages=(libgtest-dev libbenchmark-dev libjpeg-dev xvfb xauth xdotool x11-utils openbox trayer)
 
 packages=("${build_packages[@]}")
 [ "$want" = test ] && packages+=("${test_packages[@]}")

@@ -1,6 +1,9 @@
 #include "frmOstrel.h"
 
 #include "modOstrel.h"
+#include "imagewindow/fMain.h"
+#include "platform/BmpFile.h"
+#include "platform/NumberedError.h"
 #include "platform/Icons.h"
 #include "platform/RuntimeFolder.h"
 #include "platform/Twips.h"
@@ -17,6 +20,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -62,6 +66,8 @@ frmOstrel::frmOstrel()
     setWindowTitle("Ostrel");
     setWindowIcon(platform::icons::application());
     reportError = [this](const QString& message) { QMessageBox::critical(this, modOstrel::ApplicationName(), message); };
+    openUrl = [](const QUrl& address) { QDesktopServices::openUrl(address); };
+    trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 
     cmdBrimcast = toolButton(this, platform::icons::profiles(), "Connection profiles", 0);
     cmdSave = toolButton(this, platform::icons::save(), "Save the snapshot as JPEG", 0);
@@ -104,8 +110,13 @@ frmOstrel::frmOstrel()
     mnuAbout = new QMenu("About", this);
     mnuAboutOstrel = mnuAbout->addAction("Ostrel...");
     mnuAboutBrimcast = mnuAbout->addAction("Brimcast...");
-    connect(mnuAboutOstrel, &QAction::triggered, this, [] { QDesktopServices::openUrl(QUrl(modOstrel::kOstrelAddress)); });
-    connect(mnuAboutBrimcast, &QAction::triggered, this, [] { QDesktopServices::openUrl(QUrl(modOstrel::kBrimcastAddress)); });
+    connect(mnuAboutOstrel, &QAction::triggered, this, &frmOstrel::mnuAboutOstrel_Click);
+    connect(mnuAboutBrimcast, &QAction::triggered, this, &frmOstrel::mnuAboutBrimcast_Click);
+
+    cSysTray1 = new QSystemTrayIcon(platform::icons::application(), this);
+    cSysTray1->setToolTip("Ostrel");
+    cSysTray1->show();
+    connect(cSysTray1, &QSystemTrayIcon::activated, this, &frmOstrel::cSysTray1_TrayMouse);
 
     connect(cmdRefresh, &QToolButton::clicked, this, &frmOstrel::cmdRefresh_Click);
     connect(cmdResize, &QToolButton::clicked, this, &frmOstrel::cmdResize_Click);
@@ -114,10 +125,16 @@ frmOstrel::frmOstrel()
     connect(cmdAbout, &QToolButton::clicked, this, &frmOstrel::cmdAbout_Click);
     connect(chkOnTop, &QToolButton::toggled, this, &frmOstrel::chkOnTop_Click);
     connect(Timer1, &QTimer::timeout, this, &frmOstrel::Timer1_Timer);
+    connect(Timer2, &QTimer::timeout, this, &frmOstrel::Timer2_Timer);
+    connect(chkPicture, &QToolButton::toggled, this, &frmOstrel::chkPicture_Click);
+    connect(cmdSave, &QToolButton::clicked, this, &frmOstrel::cmdSave_Click);
+    connect(cmdSeparate, &QToolButton::clicked, this, &frmOstrel::cmdSeparate_Click);
     connect(WebBrowser1, &WebBrowser::BeforeNavigate2, this, &frmOstrel::WebBrowser1_BeforeNavigate2);
     connect(WebBrowser1, &WebBrowser::DocumentComplete, this, &frmOstrel::WebBrowser1_DocumentComplete);
 
     brimcast_ = std::make_unique<frmBrimcast>(*this, modOstrel::Settings());
+    // The image window names handed-over snapshots after the current profile.
+    fMain::SetProfileNameSource([this] { return brimcast_->cboName->currentText(); });
 }
 
 frmOstrel::~frmOstrel() = default;
@@ -175,10 +192,12 @@ void frmOstrel::Form_Load(const QString& commandLine)
     }
     if (bCmdOnTop)
         chkOnTop->setChecked(true);
-    if (bCmdHide)
-        showMinimized(); // no tray to hide in: stay reachable from the task bar
-    else
+    if (!bCmdHide)
         show();
+    else if (trayAvailable())
+        hide();
+    else
+        showMinimized(); // no tray to hide in: stay reachable from the task bar
 }
 
 void frmOstrel::UpdateCaption()
@@ -186,6 +205,7 @@ void frmOstrel::UpdateCaption()
     const QString title = modOstrel::TitleText(brimcast_->cboName->currentText());
     setWindowTitle(title);
     WebBrowser1->setToolTipText(title);
+    cSysTray1->setToolTip(title);
 }
 
 bool frmOstrel::event(QEvent* event)
@@ -334,8 +354,12 @@ void frmOstrel::resizeEvent(QResizeEvent* event)
 void frmOstrel::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
+    // Handled once the state change is complete, and only if it still holds.
     if (event->type() == QEvent::WindowStateChange && (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
-        QTimer::singleShot(0, this, &frmOstrel::Form_Resize);
+        QTimer::singleShot(0, this, [this] {
+            if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))
+                Form_Resize();
+        });
 }
 
 void frmOstrel::Form_Resize()
@@ -350,9 +374,13 @@ void frmOstrel::Form_Resize()
     } else if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)) {
         if (brimcast_->isVisible())
             brimcast_->hide();
-        // With no tray to hide in, a minimised window stays minimised; a
-        // maximised one returns to its view size.
-        if (windowState() & Qt::WindowMaximized) {
+        if (trayAvailable()) {
+            // Into the tray: the window leaves the screen and the task bar.
+            hide();
+            setWindowState(Qt::WindowNoState);
+        } else if (windowState() & Qt::WindowMaximized) {
+            // With no tray to hide in, a minimised window stays minimised
+            // (and reachable); a maximised one returns to its view size.
             setWindowState(windowState() & ~Qt::WindowMaximized);
             ResizeForm(sViewWidth.toInt(), sViewHeight.toInt());
         }
@@ -410,7 +438,122 @@ void frmOstrel::cmdBrimcast_Click()
 
 void frmOstrel::cmdAbout_Click()
 {
+    setEnabled(true);
+    FocusBrowser();
     mnuAbout->popup(mapToGlobal(cmdAbout->geometry().bottomLeft()));
+}
+
+void frmOstrel::OpenAddress(const char* address)
+{
+    WaitPointer wait;
+    FocusBrowser();
+    openUrl(QUrl(address));
+}
+
+void frmOstrel::mnuAboutOstrel_Click()
+{
+    OpenAddress(modOstrel::kOstrelAddress);
+}
+
+void frmOstrel::mnuAboutBrimcast_Click()
+{
+    OpenAddress(modOstrel::kBrimcastAddress);
+}
+
+void frmOstrel::cSysTray1_TrayMouse()
+{
+    bFromTray = true;
+    if (!isVisible()) {
+        show(); // shown as it was: no new layout, no new page
+        Form_Resize();
+    }
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        FocusBrowser();
+    }
+    bFromTray = false;
+}
+
+QString frmOstrel::snapshotFilePath() const
+{
+    const QString folder = platform::runtimeFolder();
+    return folder.isEmpty() ? QString() : folder + "/_tmp.bmp";
+}
+
+void frmOstrel::chkPicture_Click()
+{
+    WaitPointer wait;
+    snapshot_ = modOstrel::CaptureForm(*this);
+    Picture1->setPixmap(QPixmap::fromImage(snapshot_));
+    modOstrel::ToggleSnapshot(*this);
+    FocusBrowser();
+}
+
+bool frmOstrel::WriteSnapshotFile()
+{
+    QString error;
+    const QString path = snapshotFilePath();
+    if (path.isEmpty()) {
+        platform::runtimeFolder(&error);
+        reportError(error);
+        return false;
+    }
+    const auto surface = platform::Surface::wrap(snapshot_);
+    if (!surface || !platform::writeBmp(path, *surface, &error)) {
+        reportError(error);
+        return false;
+    }
+    return true;
+}
+
+void frmOstrel::cmdSave_Click()
+{
+    WaitPointer wait;
+    setEnabled(false);
+    bool saved = false;
+    try {
+        if (!WriteSnapshotFile())
+            throw platform::NumberedError(75, "The snapshot could not be handed to the image window.");
+        fMain::Instance().xmnuOpen_Click(snapshotFilePath());
+        Timer2->start();
+        saved = fMain::Instance().xmnuSave_Click();
+        fMain::Unload();
+    } catch (const platform::NumberedError& e) {
+        // The error exit: the window usable again, the snapshot kept.
+        fMain::Unload();
+        setEnabled(true);
+        FocusBrowser();
+        reportError(QString("The snapshot was not saved: %1").arg(QString::fromStdString(e.description())));
+        return;
+    }
+    setEnabled(true);
+    if (saved)
+        chkPicture->setChecked(false);
+    setEnabled(true);
+    FocusBrowser();
+}
+
+void frmOstrel::cmdSeparate_Click()
+{
+    WaitPointer wait;
+    if (!WriteSnapshotFile())
+        return;
+    chkPicture->setChecked(false);
+    FocusBrowser();
+    fMain& image = fMain::Instance();
+    image.xmnuOpen_Click(snapshotFilePath());
+    image.show();
+    image.raise();
+    Timer2->start();
+}
+
+void frmOstrel::Timer2_Timer()
+{
+    const QString path = snapshotFilePath();
+    QFile::remove(path);
+    if (path.isEmpty() || !QFile::exists(path))
+        Timer2->stop();
 }
 
 void frmOstrel::closeEvent(QCloseEvent* event)

@@ -3,6 +3,7 @@
 #include "browser/WebBrowser.h"
 #include "profiles/ProfilesHost.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 
@@ -13,6 +14,8 @@
 
 class frmBrimcast;
 class QLabel;
+class QSystemTrayIcon;
+class QUrl;
 class QMenu;
 class QAction;
 class QTimer;
@@ -49,6 +52,23 @@ public:
     QString pageFilePath() const;
     // Where failures are reported (a message box; tests replace it).
     std::function<void(const QString&)> reportError;
+    // Opens a web address (the desktop's handler; tests replace it).
+    std::function<void(const QUrl&)> openUrl;
+    // Draws what a layer over the page (the applet) shows in its box into a
+    // capture, whose origin is the window's; unset while no such layer exists.
+    std::function<void(QPainter&, const QRect& box)> captureLayer;
+    // Whether a tray is there to hide in (the desktop's answer; tests replace it).
+    std::function<bool()> trayAvailable;
+
+    // Snapshots.
+    void chkPicture_Click();
+    void cmdSave_Click();
+    void cmdSeparate_Click();
+    QString snapshotFilePath() const;
+    // The frozen picture shown over the view.
+    QImage snapshot() const { return snapshot_; }
+    // The tray icon's mouse event: shows the window again.
+    void cSysTray1_TrayMouse();
     // The size of the window's inside for a view size, in pixels.
     static QSize clientSizeFor(int viewWidth, int viewHeight);
 
@@ -66,6 +86,7 @@ public:
     QLabel* Picture1;
     QTimer* Timer1;
     QTimer* Timer2;
+    QSystemTrayIcon* cSysTray1;
     QMenu* mnuSizes;
     QList<QAction*> mnuSize;
     QMenu* mnuAbout;
@@ -98,6 +119,11 @@ private:
     void Form_Resize();
     void Form_Unload();
     void Timer1_Timer();
+    void Timer2_Timer();
+    bool WriteSnapshotFile();
+    void mnuAboutOstrel_Click();
+    void mnuAboutBrimcast_Click();
+    void OpenAddress(const char* address);
     void cmdResize_Click();
     void mnuSizes_Click();
     void cmdBrimcast_Click();
@@ -112,4 +138,5 @@ private:
     // A move by another button than the left one, which window managers do
     // not take over: the pointer's distance from the window's corner.
     std::optional<QPoint> dragOffset_;
+    QImage snapshot_;
 };

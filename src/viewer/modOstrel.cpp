@@ -1,8 +1,14 @@
 #include "modOstrel.h"
 
+#include "frmOstrel.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QToolButton>
 
 namespace modOstrel {
 
@@ -105,6 +111,48 @@ bool TextFileWrite(const QString& path, const QString& text, QString* error)
         return false;
     }
     return true;
+}
+
+QImage CaptureWindowArea(frmOstrel& window, int left, int top, int width, int height)
+{
+    const QRect area(left, top, width, height);
+    QImage image = window.grab(area).toImage();
+    // A HiDPI screen grabs more pixels than the area has logical pixels.
+    if (image.size() != area.size())
+        image = image.scaled(area.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image.setDevicePixelRatio(1.0);
+    image = image.convertToFormat(QImage::Format_RGB32);
+    if (window.captureLayer) {
+        QPainter painter(&image);
+        painter.translate(-left, -top);
+        window.captureLayer(painter, window.Picture1->geometry());
+    }
+    const QScreen* screen = window.screen();
+    if (screen && screen->depth() <= 8)
+        image = image.convertToFormat(QImage::Format_Indexed8); // a palette display: keep one palette
+    return image;
+}
+
+QImage CaptureForm(frmOstrel& window)
+{
+    const QRect box = window.Picture1->geometry();
+    return CaptureWindowArea(window, box.left(), box.top(), box.width(), box.height());
+}
+
+void ToggleSnapshot(frmOstrel& window)
+{
+    const bool shown = !window.Picture1->isVisible();
+    window.Picture1->setVisible(shown);
+    window.cmdSave->setVisible(shown);
+    window.cmdSeparate->setVisible(shown);
+    window.picRedBorder->setVisible(shown);
+    window.cmdResize->setEnabled(!window.cmdResize->isEnabled());
+    if (shown) {
+        window.picRedBorder->raise();
+        window.Picture1->raise();
+        window.cmdSave->raise();
+        window.cmdSeparate->raise();
+    }
 }
 
 } // namespace modOstrel

@@ -5,7 +5,10 @@
 
 #include "platform/SettingsStore.h"
 
+#include <QImage>
 #include <QString>
+
+class frmOstrel;
 
 namespace modOstrel {
 
@@ -39,5 +42,16 @@ QString IdlePage(const QString& title);
 // (other characters become "?"), with no line end added. False, with the
 // system's reason in `error`, when the file cannot be written.
 bool TextFileWrite(const QString& path, const QString& text, QString* error);
+
+// Snapshots of the main window: the pixels in a rectangle of its client
+// area as the window draws them (its page included), with whatever a layer
+// over the page draws in its box; on a 256-colour display the picture keeps
+// the screen's palette. The result has the rectangle's size in logical pixels.
+QImage CaptureWindowArea(frmOstrel& window, int left, int top, int width, int height);
+// The view-sized rectangle where the snapshot picture lies.
+QImage CaptureForm(frmOstrel& window);
+// Flips the snapshot view: picture, red frame, Save and Separate shown or
+// hidden together, the size button disabled while shown.
+void ToggleSnapshot(frmOstrel& window);
 
 } // namespace modOstrel

@@ -6,6 +6,7 @@
 #include "platform/Twips.h"
 
 #include <QLabel>
+#include <QSystemTrayIcon>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -116,4 +117,21 @@ TEST_F(UnderWindowManager, ProfilesPanelOpensBelowAndClosesWhenLeft)
     window->activateWindow();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->isVisible(); }, 3000));
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST_F(UnderWindowManager, MinimisingHidesToTheTrayAndTheIconBringsTheWindowBack)
+{
+    ASSERT_TRUE(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 5000));
+    EXPECT_TRUE(window->cSysTray1->isVisible());
+    EXPECT_EQ(window->cSysTray1->toolTip(), window->windowTitle());
+    const QSize size = window->size();
+    window->showMinimized();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 3000));
+    QFile::remove(window->pageFilePath());
+    emit window->cSysTray1->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 3000));
+    QTest::qWait(300);
+    EXPECT_EQ(window->size(), size);
+    EXPECT_FALSE(window->windowState() & Qt::WindowMinimized);
+    EXPECT_FALSE(QFile::exists(window->pageFilePath())); // shown as it was: no new page
 }

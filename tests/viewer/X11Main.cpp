@@ -1,6 +1,6 @@
 // The main of the viewer tests that need a real X server and a window manager
-// (window moves, the window manager's resizing, always on top): it starts
-// Xvfb and openbox for the run, then the tests.
+// (window moves, the window manager's resizing, always on top, the tray): it
+// starts Xvfb, openbox and a tray (trayer) for the run, then the tests.
 #include <QApplication>
 #include <QProcess>
 #include <QThread>
@@ -29,6 +29,14 @@ int main(int argc, char* argv[])
         return 1;
     }
     QThread::msleep(500);
+    // A system tray for the tray icon tests.
+    QProcess tray;
+    tray.start("trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100"});
+    if (!tray.waitForStarted(5000)) {
+        std::fprintf(stderr, "cannot start trayer: %s\n", qPrintable(tray.errorString()));
+        return 1;
+    }
+    QThread::msleep(500);
     qputenv("QT_QPA_PLATFORM", "xcb");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
     if (::geteuid() == 0)
@@ -39,8 +47,10 @@ int main(int argc, char* argv[])
         ::testing::InitGoogleTest(&argc, argv);
         result = RUN_ALL_TESTS();
     }
+    tray.kill();
     manager.kill();
     server.kill();
+    tray.waitForFinished();
     manager.waitForFinished();
     server.waitForFinished();
     return result;
