@@ -57,7 +57,7 @@ public:
     std::unique_ptr<cImage> Rotate(std::int32_t Degrees) const;
 
 private:
-    friend struct cImageInspector; // white-box access for the tests
+    friend struct cImageProbe; // white-box access for the tests
 
     void Destroy();
     // A new buffer of the given size with this one's depth and colour table.

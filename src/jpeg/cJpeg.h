@@ -88,7 +88,7 @@ public:
     std::int32_t SaveFile(const QString& FileName);
 
 private:
-    friend struct cJpegInspector; // white-box access for the tests
+    friend struct cJpegProbe; // white-box access for the tests
 
     // Transform and quantisation.
     void ForwardDCT();

@@ -16,7 +16,7 @@ using testsupport::errorNumber;
 
 using platform::ColorEntry;
 
-struct cImageInspector {
+struct cImageProbe {
     static const platform::BitmapInfo& info(const cImage& image) { return image.m_tBI; }
 };
 
@@ -83,14 +83,14 @@ TEST(cImage, CreateWritesTheHeaderAndRowLengths)
 
     ASSERT_TRUE(image.Create(1, 1, 24));
     EXPECT_EQ(image.BytesPerScanLine(), 4);
-    const auto& h = cImageInspector::info(image).bmiHeader;
+    const auto& h = cImageProbe::info(image).bmiHeader;
     EXPECT_EQ(h.biSize, 40u);
     EXPECT_EQ(h.biPlanes, 1);
     EXPECT_EQ(h.biCompression, 0u);
     EXPECT_EQ(h.biSizeImage, 4u);
     ASSERT_TRUE(image.Create(33, 2, 1));
     EXPECT_EQ(image.BytesPerScanLine(), 8);
-    EXPECT_EQ(cImageInspector::info(image).bmiHeader.biSizeImage, 16u);
+    EXPECT_EQ(cImageProbe::info(image).bmiHeader.biSizeImage, 16u);
 
     const int widths[] = {1, 5, 9, 33};
     const int expected[4][4] = {{4, 4, 4, 8}, {4, 4, 8, 20}, {4, 8, 12, 36}, {4, 16, 28, 100}};

@@ -1,10 +1,10 @@
-#include "cJpegInspector.h"
+#include "cJpegProbe.h"
 
 #include "platform/NumberedError.h"
 
 #include <gtest/gtest.h>
 
-using I = cJpegInspector;
+using I = cJpegProbe;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "cJpegInspector.h"
+#include "cJpegProbe.h"
 
 #include "platform/NumberedError.h"
 #include "support/Images.h"
@@ -7,7 +7,7 @@
 
 #include <numeric>
 
-using I = cJpegInspector;
+using I = cJpegProbe;
 
 namespace {
 

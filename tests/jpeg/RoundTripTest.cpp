@@ -1,5 +1,5 @@
 // Files written by the encoder, decoded by libjpeg-turbo.
-#include "cJpegInspector.h"
+#include "cJpegProbe.h"
 
 #include "support/Images.h"
 #include "support/JpegCodec.h"

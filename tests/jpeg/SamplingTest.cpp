@@ -1,10 +1,10 @@
-#include "cJpegInspector.h"
+#include "cJpegProbe.h"
 
 #include "support/Images.h"
 
 #include <gtest/gtest.h>
 
-using I = cJpegInspector;
+using I = cJpegProbe;
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "cJpegDct.h"
-#include "cJpegInspector.h"
+#include "cJpegProbe.h"
 
 #include "platform/NumberedError.h"
 
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <random>
 
-using I = cJpegInspector;
+using I = cJpegProbe;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "cJpegInspector.h"
+#include "cJpegProbe.h"
 
 #include "platform/NumberedError.h"
 #include "support/Files.h"
@@ -13,7 +13,7 @@
 
 using testsupport::errorNumber;
 
-using I = cJpegInspector;
+using I = cJpegProbe;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {

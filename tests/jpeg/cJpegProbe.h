@@ -9,7 +9,7 @@
 
 #include <memory>
 
-struct cJpegInspector {
+struct cJpegProbe {
     static const QuantTable& qtable(const cJpeg& j, int t) { return j.QTables[static_cast<std::size_t>(t)]; }
     static QuantTable& qtable(cJpeg& j, int t) { return j.QTables[static_cast<std::size_t>(t)]; }
     static const HuffmanTable& dcTable(const cJpeg& j, int t) { return j.DCTables[static_cast<std::size_t>(t)]; }
