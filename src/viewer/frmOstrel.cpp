@@ -137,7 +137,10 @@ frmOstrel::frmOstrel()
     fMain::SetProfileNameSource([this] { return brimcast_->cboName->currentText(); });
 }
 
-frmOstrel::~frmOstrel() = default;
+frmOstrel::~frmOstrel()
+{
+    fMain::SetProfileNameSource({}); // an image window may outlive this one
+}
 
 QSize frmOstrel::clientSizeFor(int viewWidth, int viewHeight)
 {
