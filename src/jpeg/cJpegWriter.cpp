@@ -5,6 +5,7 @@
 #include "cJpegBlocks.h"
 #include "cJpegWalk.h"
 
+#include "platform/Latin1.h"
 #include "platform/NewFile.h"
 #include "platform/NumberedError.h"
 
@@ -40,15 +41,6 @@ enum Marker : std::uint8_t {
 };
 
 using jpegblocks::category;
-
-// The text as ISO-8859-1 bytes, one per character; other characters become '?'.
-QByteArray latin1(const QString& text)
-{
-    QByteArray bytes;
-    for (char32_t c : text.toUcs4())
-        bytes.append(c < 256 ? static_cast<char>(c) : '?');
-    return bytes;
-}
 
 // Releases the output buffer however SaveFile ends.
 struct BufferRelease {
@@ -242,7 +234,7 @@ void cJpeg::WriteAPP0()
 
 void cJpeg::WriteCOM(const QString& text)
 {
-    const QByteArray bytes = latin1(text);
+    const QByteArray bytes = platform::latin1Bytes(text);
     if (bytes.isEmpty())
         return;
     WriteMarker(COM);

@@ -1,6 +1,7 @@
 #include "modOstrel.h"
 
 #include "frmOstrel.h"
+#include "platform/Latin1.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -100,10 +101,7 @@ QString IdlePage(const QString& title)
 
 bool TextFileWrite(const QString& path, const QString& text, QString* error)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (char32_t c : text.toUcs4())
-        bytes.append(c < 256 ? static_cast<char>(c) : '?');
+    const QByteArray bytes = platform::latin1Bytes(text);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
         if (error)
