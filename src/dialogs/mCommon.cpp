@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -34,6 +36,34 @@ QStringList NameFilters(const QString& Filter)
     return filters;
 }
 
+namespace {
+
+// The folder of the last file chosen in a dialog during this run.
+QString& lastFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
+QString StartFolder()
+{
+    if (!lastFolder().isEmpty() && QFileInfo(lastFolder()).isDir())
+        return lastFolder();
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+}
+
+QString JpegFileName(const QString& name)
+{
+    if (name.isEmpty())
+        return name;
+    const qsizetype dot = name.lastIndexOf('.');
+    // A leading dot starts a hidden file's name, not an extension.
+    return (dot > 0 ? name.left(dot) : name) + ".jpg";
+}
+
 QString ShowFileDialog(QWidget* owner, bool bSave, const QString& Title, const QString& Filter,
                        const std::optional<QString>& ProposedName, const std::optional<QString>& DefExt,
                        const std::optional<QString>& InitDir)
@@ -52,8 +82,7 @@ QString ShowFileDialog(QWidget* owner, bool bSave, const QString& Title, const Q
     dialog.setAcceptMode(bSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(NameFilters(Filter));
-    if (InitDir)
-        dialog.setDirectory(*InitDir);
+    dialog.setDirectory(InitDir ? *InitDir : StartFolder());
     if (DefExt) {
         QString suffix = *DefExt;
         suffix.remove(QRegularExpression("^\\*?\\."));
@@ -72,6 +101,7 @@ QString ShowFileDialog(QWidget* owner, bool bSave, const QString& Title, const Q
                                       .arg(QFileInfo(chosen).fileName())) != QMessageBox::Yes)
             continue;
         result = chosen;
+        lastFolder() = QFileInfo(chosen).absolutePath();
         break;
     }
     if (owner)

@@ -27,6 +27,13 @@ QString ShowFileDialog(QWidget* owner, bool bSave, const QString& Title, const Q
                        const std::optional<QString>& DefExt = std::nullopt,
                        const std::optional<QString>& InitDir = std::nullopt);
 
+// Where a dialog opens when no folder is asked for: the folder of the file
+// last chosen in this run, or the user's Pictures folder (home without one).
+QString StartFolder();
+
+// A file name with its extension (if any) replaced by ".jpg".
+QString JpegFileName(const QString& name);
+
 // The Qt name filters of a "display|pattern|..." filter text.
 QStringList NameFilters(const QString& Filter);
 

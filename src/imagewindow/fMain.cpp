@@ -32,6 +32,11 @@ namespace {
 constexpr int kButtonRow = 300;
 constexpr int kGripRow = 240;
 constexpr int kBorder = 2; // pixels of the box's sunken border on each side
+// The right edge of the last button: the window is never narrower.
+constexpr int kButtonRowWidth = 720 + 330;
+// One notch of a mouse wheel scrolls a tenth of the view.
+constexpr int kWheelNotch = 120;
+constexpr int kWheelDivisor = 10;
 
 QPointer<fMain>& instance()
 {
@@ -63,11 +68,12 @@ Qt::CursorShape shapeOf(int code)
     }
 }
 
-QToolButton* imageButton(QWidget* parent, const QIcon& icon, int left)
+QToolButton* imageButton(QWidget* parent, const QIcon& icon, const QString& tip, int left)
 {
     auto* button = new QToolButton(parent);
     button->setIcon(icon);
     button->setIconSize(QSize(16, 16));
+    button->setToolTip(tip);
     button->setGeometry(platform::twips(left, 0, 330, 315));
     return button;
 }
@@ -122,6 +128,7 @@ void ImageBox::paintEvent(QPaintEvent* event)
 }
 
 void ImageBox::mousePressEvent(QMouseEvent* event) { emit pressed(event); }
+void ImageBox::wheelEvent(QWheelEvent* event) { emit wheeled(event); }
 void ImageBox::mouseMoveEvent(QMouseEvent* event) { emit moved(event); }
 void ImageBox::mouseReleaseEvent(QMouseEvent* event) { emit released(event); }
 
@@ -163,11 +170,14 @@ fMain::fMain()
         QMessageBox::critical(this, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(), text);
     };
 
-    cmdOpen = imageButton(this, platform::icons::open(), 0);
-    cmdSave = imageButton(this, platform::icons::save(), 360);
-    chkOnTop = imageButton(this, platform::icons::fit(), 720);
+    cmdOpen = imageButton(this, platform::icons::open(), "Open an image", 0);
+    cmdSave = imageButton(this, platform::icons::save(), "Save as JPEG", 360);
+    chkOnTop = imageButton(this, platform::icons::fit(), "Fit the window to each image", 720);
     chkOnTop->setCheckable(true);
     chkOnTop->setChecked(true);
+    // Pressed in should be plain to see: the switch is on by default.
+    chkOnTop->setStyleSheet("QToolButton:checked { background-color: palette(highlight); "
+                            "border: 1px solid palette(shadow); border-radius: 2px; }");
     Picture1 = new ImageBox(this);
     HScroll1 = new QScrollBar(Qt::Horizontal, Picture1);
     VScroll1 = new QScrollBar(Qt::Vertical, Picture1);
@@ -213,6 +223,7 @@ fMain::fMain()
     connect(Picture1, &ImageBox::pressed, this, &fMain::Picture1_MouseDown);
     connect(Picture1, &ImageBox::moved, this, &fMain::Picture1_MouseMove);
     connect(Picture1, &ImageBox::released, this, &fMain::Picture1_MouseUp);
+    connect(Picture1, &ImageBox::wheeled, this, &fMain::Picture1_Wheel);
 
     resize(400, 300);
 }
@@ -375,6 +386,25 @@ void fMain::Picture1_MouseUp(QMouseEvent* event)
         SetPicture1Pointer(0);
 }
 
+void fMain::Picture1_Wheel(QWheelEvent* event)
+{
+    // Vertical turns scroll up and down (left and right with Shift held, or
+    // when only the horizontal bar is there); a tilting wheel scrolls sideways.
+    QPoint delta = event->angleDelta();
+    if ((event->modifiers() & Qt::ShiftModifier) || !VScroll1->isVisibleTo(Picture1))
+        delta = QPoint(delta.x() + delta.y(), 0);
+    const auto scroll = [](QScrollBar* bar, int turn, int view) {
+        if (!bar->isVisibleTo(bar->parentWidget()) || turn == 0)
+            return;
+        const int step = std::max(1, view / kWheelDivisor);
+        bar->setValue(bar->value() - turn * step / kWheelNotch);
+    };
+    const QSize view = Picture1->contentsRect().size();
+    scroll(HScroll1, delta.x(), view.width());
+    scroll(VScroll1, delta.y(), view.height());
+    event->accept();
+}
+
 void fMain::mouseMoveEvent(QMouseEvent* event)
 {
     SetApplicationPointer(0);
@@ -408,6 +438,11 @@ void fMain::SetFormSize(const cImage* TheImage)
     } else if (SH < T + H + frame.height()) {
         T = SH - H - frame.height();
     }
+    // Never narrower than the button row (a small icon would hide buttons).
+    if (W < platform::pixelsX(kButtonRowWidth)) {
+        L -= (platform::pixelsX(kButtonRowWidth) - W) / 2;
+        W = platform::pixelsX(kButtonRowWidth);
+    }
     if (SW < W + frame.width()) {
         L = 0;
         W = SW - frame.width();
@@ -433,9 +468,10 @@ void fMain::mnuAutosize_Click()
 bool fMain::ShowPicture(const QString& path)
 {
     QString error;
-    const auto picture = platform::Picture::load(path, &error, palette().color(QPalette::Window));
+    QString reason;
+    const auto picture = platform::Picture::load(path, &error, palette().color(QPalette::Window), &reason);
     if (!picture) {
-        messageBox(path);
+        messageBox(QString("%1\n%2").arg(QDir::toNativeSeparators(path), reason));
         return false;
     }
     auto image = std::make_unique<cImage>();
@@ -486,6 +522,15 @@ void fMain::SaveImageAs(const QString& path)
     try {
         if (encoder.SaveFile(temporary) != 0)
             throw platform::NumberedError::fileError(EEXIST, QFile::encodeName(temporary).toStdString());
+    } catch (const platform::NumberedError& e) {
+        QFile::remove(temporary);
+        // The encoder names the file it wrote, our temporary one; the user
+        // knows only the file they chose.
+        std::string text = e.description();
+        const std::string from = QFile::encodeName(temporary).toStdString();
+        for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 1))
+            text.replace(at, from.size(), QFile::encodeName(path).toStdString());
+        throw platform::NumberedError(e.number(), text);
     } catch (...) {
         QFile::remove(temporary);
         throw;
@@ -500,8 +545,11 @@ void fMain::SaveImageAs(const QString& path)
 void fMain::mnuSave_Click()
 {
     SetApplicationPointer(11);
-    const QString path = mCommon::ShowFileDialog(this, true, QString(), mCommon::kJpegFilter,
-                                                 mCommon::SafeFileName(sImageName), QStringLiteral("*.jpg"));
+    // An opened file's name with a JPEG extension: the save never writes JPEG
+    // data under the name of the GIF or bitmap it came from.
+    const QString proposed = mCommon::JpegFileName(mCommon::SafeFileName(sImageName));
+    const QString path = mCommon::ShowFileDialog(this, true, QString(), mCommon::kJpegFilter, proposed,
+                                                 QStringLiteral("*.jpg"));
     if (!path.isEmpty()) {
         try {
             SaveImageAs(path);

@@ -36,12 +36,14 @@ signals:
     void pressed(QMouseEvent* event);
     void moved(QMouseEvent* event);
     void released(QMouseEvent* event);
+    void wheeled(QWheelEvent* event);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     QImage picture_; // blue-green-red rows, shared with surface_
@@ -113,6 +115,7 @@ private:
     void Picture1_MouseDown(QMouseEvent* event);
     void Picture1_MouseMove(QMouseEvent* event);
     void Picture1_MouseUp(QMouseEvent* event);
+    void Picture1_Wheel(QWheelEvent* event);
     bool ShowPicture(const QString& path);
     void SetPicture1Pointer(int code);
     void SetApplicationPointer(int code);

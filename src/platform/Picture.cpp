@@ -210,11 +210,14 @@ std::unique_ptr<Picture> Picture::fromImage(const QImage& image, const QColor& b
     return make(image, background, 0);
 }
 
-std::unique_ptr<Picture> Picture::load(const QString& path, QString* error, const QColor& background)
+std::unique_ptr<Picture> Picture::load(const QString& path, QString* error, const QColor& background,
+                                       QString* reason)
 {
     const auto fail = [&](const QString& why) {
         if (error)
             *error = QString("Cannot open %1: %2").arg(path, why);
+        if (reason)
+            *reason = why.left(1).toUpper() + why.mid(1);
         return nullptr;
     };
     const QFileInfo info(path);

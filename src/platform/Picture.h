@@ -22,9 +22,10 @@ public:
 
     // Reads BMP (also run-length coded and 1/4/8-bit), GIF, JPEG, PNG, ICO,
     // CUR and the other formats Qt reads, by content whatever the extension.
-    // On failure returns null and sets `error` to a sentence naming the file.
+    // On failure returns null and sets `error` to a sentence naming the file,
+    // and `reason` (when given) to the reason alone, a sentence of its own.
     static std::unique_ptr<Picture> load(const QString& path, QString* error,
-                                         const QColor& background = Qt::white);
+                                         const QColor& background = Qt::white, QString* reason = nullptr);
 
     // A picture of an image already in memory, with the same rules.
     static std::unique_ptr<Picture> fromImage(const QImage& image, const QColor& background = Qt::white);
