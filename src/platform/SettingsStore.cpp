@@ -151,7 +151,14 @@ QByteArray SettingsStore::format(const Content& content)
     return text.toUtf8();
 }
 
-std::optional<SettingsStore::Content> SettingsStore::load() const
+QString SettingsStore::setAsideIfUnreadable() const
+{
+    QString notice;
+    load(&notice);
+    return notice;
+}
+
+std::optional<SettingsStore::Content> SettingsStore::load(QString* notice) const
 {
     QFile file(path_);
     if (!file.exists())
@@ -169,11 +176,21 @@ std::optional<SettingsStore::Content> SettingsStore::load() const
     QString aside = stamp;
     for (int n = 2; QFile::exists(aside); ++n)
         aside = stamp + "-" + QString::number(n);
+    QString message;
     if (!QFile::rename(path_, aside)) {
-        warn(QString("Settings file %1 could not be read and could not be moved aside.").arg(path_));
+        message = QString("The settings file %1 could not be read and could not be moved aside; "
+                          "no settings will be saved until it is mended or removed.")
+                      .arg(path_);
+        warn(message);
+        if (notice)
+            *notice = message;
         return std::nullopt;
     }
-    warn(QString("Settings file %1 could not be read; it was kept as %2 and settings start afresh.").arg(path_, aside));
+    message = QString("The settings file %1 could not be read. It was kept as %2, and settings start afresh.")
+                  .arg(path_, aside);
+    warn(message);
+    if (notice)
+        *notice = message;
     return Content{};
 }
 

@@ -25,6 +25,9 @@ public:
     explicit SettingsStore(const QString& application);
 
     QString path() const { return path_; }
+    // Reads the file once: one that cannot be parsed is set aside now, and
+    // the result says so, naming both files (empty when all is well).
+    QString setAsideIfUnreadable() const;
 
     QString get(const QString& section, const QString& key, const QString& fallback = {}) const;
     // All pairs of a section in write order; nothing when it does not exist.
@@ -47,7 +50,7 @@ private:
 
     // The file's content (empty when there is none; an unparsable file is
     // moved aside first); nothing when the file can be neither read nor moved.
-    std::optional<Content> load() const;
+    std::optional<Content> load(QString* notice = nullptr) const;
     static std::optional<Content> parse(const QByteArray& bytes);
     static QByteArray format(const Content& content);
     template <class Change>

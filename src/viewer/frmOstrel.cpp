@@ -6,7 +6,9 @@
 #include "platform/NumberedError.h"
 #include "platform/Icons.h"
 #include "platform/RuntimeFolder.h"
+#include "platform/ScreenPlacement.h"
 #include "platform/Twips.h"
+#include "platform/WindowMove.h"
 #include "profiles/frmBrimcast.h"
 
 #include <QApplication>
@@ -20,6 +22,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
@@ -40,6 +44,9 @@ constexpr int kDefaultSizeIndex = 2;
 // across and the button row plus 16 pixels down.
 constexpr int kButtonRowHeight = 315;
 constexpr int kPageMarginPixels = 8;
+// The right edge of the last button (cmdAbout): the window is never narrower,
+// so every button stays reachable at the smallest view size.
+constexpr int kButtonRowWidth = 1800 + 330;
 
 // Shows the hourglass pointer for as long as it lives.
 struct WaitPointer {
@@ -60,12 +67,22 @@ QToolButton* toolButton(QWidget* parent, const QIcon& icon, const QString& tip, 
 
 } // namespace
 
-frmOstrel::frmOstrel()
+void FrozenPicture::paintEvent(QPaintEvent*)
 {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, pixmap());
+}
+
+frmOstrel::frmOstrel()
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    // No maximise button: the window has one of the fixed view sizes.
     setObjectName("frmOstrel");
     setWindowTitle("Ostrel");
     setWindowIcon(platform::icons::application());
     reportError = [this](const QString& message) { QMessageBox::critical(this, modOstrel::ApplicationName(), message); };
+    reportWarning = [this](const QString& message) { QMessageBox::warning(this, modOstrel::ApplicationName(), message); };
     openUrl = [](const QUrl& address) { QDesktopServices::openUrl(address); };
     trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 
@@ -91,7 +108,7 @@ frmOstrel::frmOstrel()
     red.setColor(QPalette::Window, QColor(128, 0, 0));
     picRedBorder->setPalette(red);
     picRedBorder->hide();
-    Picture1 = new QLabel(this);
+    Picture1 = new FrozenPicture(this);
     Picture1->hide();
 
     Timer1 = new QTimer(this);
@@ -104,7 +121,12 @@ frmOstrel::frmOstrel()
         QAction* item = mnuSizes->addAction(caption);
         item->setCheckable(true);
         const auto index = static_cast<std::int16_t>(mnuSize.size());
-        connect(item, &QAction::triggered, this, [this, index] { mnuSize_Click(index); });
+        connect(item, &QAction::triggered, this, [this, item, index](bool checked) {
+            // Qt flips a checkable item's mark before it reports the pick;
+            // put it back, so the size choice sees the marks as the user did.
+            item->setChecked(!checked);
+            mnuSize_Click(index);
+        });
         mnuSize.append(item);
     }
     mnuAbout = new QMenu("About", this);
@@ -115,8 +137,16 @@ frmOstrel::frmOstrel()
 
     cSysTray1 = new QSystemTrayIcon(platform::icons::application(), this);
     cSysTray1->setToolTip("Ostrel");
+    mnuTray = new QMenu(this);
+    connect(mnuTray->addAction("Show"), &QAction::triggered, this, &frmOstrel::cSysTray1_TrayMouse);
+    connect(mnuTray->addAction("Quit"), &QAction::triggered, this, &frmOstrel::Quit);
+    cSysTray1->setContextMenu(mnuTray);
     cSysTray1->show();
-    connect(cSysTray1, &QSystemTrayIcon::activated, this, &frmOstrel::cSysTray1_TrayMouse);
+    connect(cSysTray1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        // The right button opens the icon's menu instead.
+        if (reason != QSystemTrayIcon::Context)
+            cSysTray1_TrayMouse();
+    });
 
     connect(cmdRefresh, &QToolButton::clicked, this, &frmOstrel::cmdRefresh_Click);
     connect(cmdResize, &QToolButton::clicked, this, &frmOstrel::cmdResize_Click);
@@ -144,7 +174,8 @@ frmOstrel::~frmOstrel()
 
 QSize frmOstrel::clientSizeFor(int viewWidth, int viewHeight)
 {
-    return {viewWidth + 2 * kPageMarginPixels, platform::pixelsY(kButtonRowHeight) + viewHeight + 2 * kPageMarginPixels};
+    const int width = std::max(viewWidth + 2 * kPageMarginPixels, platform::pixelsX(kButtonRowWidth));
+    return {width, platform::pixelsY(kButtonRowHeight) + viewHeight + 2 * kPageMarginPixels};
 }
 
 QString frmOstrel::pageFilePath() const
@@ -157,6 +188,10 @@ void frmOstrel::Form_Load(const QString& commandLine)
 {
     WaitPointer wait;
     platform::SettingsStore settings = modOstrel::Settings();
+    // A damaged settings file is set aside before anything reads it; the
+    // user hears of it once the window is up.
+    if (const QString notice = settings.setAsideIfUnreadable(); !notice.isEmpty())
+        QTimer::singleShot(0, this, [this, notice] { reportWarning(notice); });
     bool ok = false;
     int index = settings.get("size", "index", QString::number(kDefaultSizeIndex)).toInt(&ok);
     if (!ok || index < 0 || index >= mnuSize.size())
@@ -166,10 +201,7 @@ void frmOstrel::Form_Load(const QString& commandLine)
 
     const float left = settings.get("position", "left", "0").toFloat();
     const float top = settings.get("position", "top", "0").toFloat();
-    const QPoint place(platform::pixelsX(left), platform::pixelsY(top));
-    move(place);
-    if (QWindow* window = windowHandle())
-        window->setFramePosition(place); // already shown: ask the window system directly
+    MoveFrameTo(ReachablePlace(QPoint(platform::pixelsX(left), platform::pixelsY(top))));
 
     sCmdName = modOstrel::GetCmdOption(commandLine, "-name", false);
     sCmdHost = modOstrel::GetCmdOption(commandLine, "-host", false);
@@ -201,6 +233,23 @@ void frmOstrel::Form_Load(const QString& commandLine)
         hide();
     else
         showMinimized(); // no tray to hide in: stay reachable from the task bar
+}
+
+QPoint frmOstrel::ReachablePlace(const QPoint& place) const
+{
+    // A place stored on another screen layout or scale may lie off every
+    // screen now: such a window comes back onto the nearest screen.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    return platform::reachablePosition(QRect(place, frameGeometry().size()), screens);
+}
+
+void frmOstrel::MoveFrameTo(const QPoint& place)
+{
+    move(place);
+    if (QWindow* window = windowHandle(); window && isVisible())
+        window->setFramePosition(place); // already shown: ask the window system directly
 }
 
 void frmOstrel::UpdateCaption()
@@ -279,11 +328,8 @@ void frmOstrel::WebBrowser1_DocumentComplete()
         return;
     connect(hDoc, &BrowserDocument::oncontextmenu, this, &frmOstrel::hDoc_OnContextMenu);
     connect(hDoc, &BrowserDocument::onmousedown, this, &frmOstrel::hDoc_OnMouseDown);
-    connect(hDoc, &BrowserDocument::onmousemove, this, [this](QPoint global) {
-        if (dragOffset_)
-            move(global - *dragOffset_);
-    });
-    connect(hDoc, &BrowserDocument::onmouseup, this, [this] { dragOffset_.reset(); });
+    connect(hDoc, &BrowserDocument::onmousemove, this, &frmOstrel::FollowPointer);
+    connect(hDoc, &BrowserDocument::onmouseup, this, &frmOstrel::EndMove);
 }
 
 bool frmOstrel::hDoc_OnContextMenu()
@@ -293,31 +339,65 @@ bool frmOstrel::hDoc_OnContextMenu()
 
 void frmOstrel::hDoc_OnMouseDown(Qt::MouseButton button)
 {
-    // Any button moves the window. The window manager moves it for the left
-    // button; for the others the window follows the pointer itself.
-    if (button == Qt::LeftButton)
-        StartMove();
-    else
-        dragOffset_ = QCursor::pos() - pos();
+    BeginMove(button, QCursor::pos()); // any button moves the window by the page
 }
 
-void frmOstrel::StartMove()
+void frmOstrel::BeginMove(Qt::MouseButton button, const QPoint& global)
 {
-    if (QWindow* window = windowHandle())
-        window->startSystemMove();
+    pendingMove_ = PendingMove{button, global - pos()};
+}
+
+void frmOstrel::FollowPointer(const QPoint& global)
+{
+    if (!pendingMove_)
+        return;
+    // A move begins only once the pointer moves with the button held, so a
+    // click or a tap never starts one.
+    move(global - pendingMove_->offset);
+    if (pendingMove_->button == Qt::LeftButton) {
+        // The window manager moves windows for the left button; for the
+        // others the window keeps following the pointer itself.
+        pendingMove_.reset();
+        platform::startWindowMove(windowHandle());
+    }
+}
+
+void frmOstrel::EndMove()
+{
+    pendingMove_.reset();
 }
 
 void frmOstrel::mousePressEvent(QMouseEvent* event)
 {
+    // The window's background (the button row around the buttons): the left
+    // button moves the window.
     if (event->button() == Qt::LeftButton)
-        StartMove(); // the window's background: the button row around the buttons
+        BeginMove(Qt::LeftButton, event->globalPosition().toPoint());
     QWidget::mousePressEvent(event);
+}
+
+void frmOstrel::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() != Qt::NoButton)
+        FollowPointer(event->globalPosition().toPoint());
+    QWidget::mouseMoveEvent(event);
+}
+
+void frmOstrel::mouseReleaseEvent(QMouseEvent* event)
+{
+    EndMove();
+    QWidget::mouseReleaseEvent(event);
 }
 
 void frmOstrel::FocusBrowser()
 {
-    if (WebBrowser1->Visible())
-        WebBrowser1->SetFocus();
+    if (!WebBrowser1->Visible())
+        return;
+    // Focus in a window that is not the active one makes it active, as the
+    // user expects after a command (and the profiles panel then closes).
+    if (!isActiveWindow())
+        activateWindow();
+    WebBrowser1->SetFocus();
 }
 
 void frmOstrel::cmdResize_Click()
@@ -371,16 +451,14 @@ void frmOstrel::Form_Resize()
         return;
     bInResize = true;
     if (bFromTray) {
-        show();
+        ShowFromTray();
         activateWindow();
         FocusBrowser();
     } else if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)) {
         if (brimcast_->isVisible())
             brimcast_->hide();
         if (trayAvailable()) {
-            // Into the tray: the window leaves the screen and the task bar.
-            hide();
-            setWindowState(Qt::WindowNoState);
+            HideToTray();
         } else if (windowState() & Qt::WindowMaximized) {
             // With no tray to hide in, a minimised window stays minimised
             // (and reachable); a maximised one returns to its view size.
@@ -392,6 +470,32 @@ void frmOstrel::Form_Resize()
         cmdRefresh_Click();
     }
     bInResize = false;
+}
+
+void frmOstrel::HideToTray()
+{
+    // The window leaves the screen and the task bar. It is marked normal
+    // again for the program, while the window system is told only when it
+    // is shown again: on X11, leaving the minimised state maps the window,
+    // which would leave an unpainted window on the screen.
+    if (!(windowState() & Qt::WindowMinimized))
+        trayPlace_ = pos(); // a minimised window keeps its place; a maximised one has left it
+    hide();
+    overrideWindowState(Qt::WindowNoState);
+}
+
+void frmOstrel::ShowFromTray()
+{
+    if (isVisible())
+        return;
+    if (QWindow* window = windowHandle(); window && window->windowStates() != Qt::WindowNoState)
+        window->setWindowStates(Qt::WindowNoState);
+    show();
+    // Window managers place a window that is mapped again by its own rules;
+    // it belongs where it was hidden.
+    if (trayPlace_)
+        MoveFrameTo(*trayPlace_);
+    trayPlace_.reset();
 }
 
 void frmOstrel::ResizeForm(std::int32_t lWidth, std::int32_t lHeight)
@@ -467,7 +571,7 @@ void frmOstrel::cSysTray1_TrayMouse()
 {
     bFromTray = true;
     if (!isVisible()) {
-        show(); // shown as it was: no new layout, no new page
+        ShowFromTray(); // shown as it was: no new layout, no new page
         Form_Resize();
     }
     if (isVisible()) {
@@ -559,6 +663,14 @@ void frmOstrel::Timer2_Timer()
         Timer2->stop();
 }
 
+void frmOstrel::Quit()
+{
+    // The tray menu's Quit: closes this window (saving its place) and every
+    // other window of the program.
+    close();
+    QApplication::closeAllWindows();
+}
+
 void frmOstrel::closeEvent(QCloseEvent* event)
 {
     Form_Unload();
@@ -568,7 +680,7 @@ void frmOstrel::closeEvent(QCloseEvent* event)
 void frmOstrel::Form_Unload()
 {
     if (!isVisible())
-        show();
+        ShowFromTray();
     QCoreApplication::processEvents();
     if (x() < 0 || y() < 0)
         move(std::max(x(), 0), std::max(y(), 0));

@@ -4,6 +4,7 @@
 #include "profiles/ProfilesHost.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QPointer>
 #include <QWidget>
 
@@ -13,13 +14,22 @@
 #include <optional>
 
 class frmBrimcast;
-class QLabel;
 class QSystemTrayIcon;
 class QUrl;
 class QMenu;
 class QAction;
 class QTimer;
 class QToolButton;
+
+// The frozen snapshot over the view. It looks the same while its window is
+// disabled (a plain label would draw its picture greyed out then).
+class FrozenPicture : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
 
 // The main window: a row of small buttons above the live view, an embedded
 // browser showing the Viewer page for the current connection at one of six
@@ -50,8 +60,9 @@ public:
 
     frmBrimcast* brimcast() const { return brimcast_.get(); }
     QString pageFilePath() const;
-    // Where failures are reported (a message box; tests replace it).
+    // Where failures and warnings are reported (message boxes; tests replace them).
     std::function<void(const QString&)> reportError;
+    std::function<void(const QString&)> reportWarning;
     // Opens a web address (the desktop's handler; tests replace it).
     std::function<void(const QUrl&)> openUrl;
     // Draws what a layer over the page (the applet) shows in its box into a
@@ -83,10 +94,11 @@ public:
     QToolButton* cmdAbout;
     WebBrowser* WebBrowser1;
     QWidget* picRedBorder;
-    QLabel* Picture1;
+    FrozenPicture* Picture1;
     QTimer* Timer1;
     QTimer* Timer2;
     QSystemTrayIcon* cSysTray1;
+    QMenu* mnuTray; // the tray icon's own menu: Show, Quit
     QMenu* mnuSizes;
     QList<QAction*> mnuSize;
     QMenu* mnuAbout;
@@ -113,6 +125,8 @@ protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void Form_Activate();
@@ -132,11 +146,24 @@ private:
     void WebBrowser1_BeforeNavigate2();
     void WebBrowser1_DocumentComplete();
     void FocusBrowser();
-    void StartMove();
+    void BeginMove(Qt::MouseButton button, const QPoint& global);
+    void FollowPointer(const QPoint& global);
+    void EndMove();
+    void HideToTray();
+    void ShowFromTray();
+    void Quit();
+    QPoint ReachablePlace(const QPoint& place) const;
+    void MoveFrameTo(const QPoint& place);
 
     std::unique_ptr<frmBrimcast> brimcast_;
-    // A move by another button than the left one, which window managers do
-    // not take over: the pointer's distance from the window's corner.
-    std::optional<QPoint> dragOffset_;
+    // A press on the background or the page that becomes a move once the
+    // pointer moves: its button and the pointer's distance from the corner.
+    struct PendingMove {
+        Qt::MouseButton button;
+        QPoint offset;
+    };
+    std::optional<PendingMove> pendingMove_;
+    // Where the window stood when it was hidden to the tray.
+    std::optional<QPoint> trayPlace_;
     QImage snapshot_;
 };

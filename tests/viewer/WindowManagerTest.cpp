@@ -27,14 +27,19 @@ QString run(const QString& program, const QStringList& arguments)
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
-// Presses a button at a point of the screen, drags by (dx, dy) and lets go.
+// Presses a button at a point of the screen, drags by (dx, dy) in small steps
+// as a hand does, and lets go.
 void drag(QPoint from, int dx, int dy, int button)
 {
     const QString b = QString::number(button);
-    run("xdotool", {"mousemove", QString::number(from.x()), QString::number(from.y()), "sleep", "0.2", "mousedown", b,
-                    "sleep", "0.2", "mousemove", QString::number(from.x() + dx / 2), QString::number(from.y() + dy / 2),
-                    "sleep", "0.2", "mousemove", QString::number(from.x() + dx), QString::number(from.y() + dy), "sleep",
-                    "0.3", "mouseup", b});
+    QStringList steps = {"mousemove", QString::number(from.x()), QString::number(from.y()), "sleep", "0.2",
+                         "mousedown", b, "sleep", "0.1"};
+    constexpr int kSteps = 20;
+    for (int i = 1; i <= kSteps; ++i)
+        steps << "mousemove" << QString::number(from.x() + dx * i / kSteps)
+              << QString::number(from.y() + dy * i / kSteps) << "sleep" << "0.02";
+    steps << "sleep" << "0.3" << "mouseup" << b;
+    run("xdotool", steps);
 }
 
 class UnderWindowManager : public ::testing::Test {
