@@ -8,7 +8,7 @@
 #include "platform/RuntimeFolder.h"
 #include "platform/ScreenPlacement.h"
 #include "platform/Twips.h"
-#include "platform/WindowMove.h"
+#include "platform/WindowManager.h"
 #include "profiles/frmBrimcast.h"
 
 #include <QApplication>
@@ -47,6 +47,9 @@ constexpr int kPageMarginPixels = 8;
 // The right edge of the last button (cmdAbout): the window is never narrower,
 // so every button stays reachable at the smallest view size.
 constexpr int kButtonRowWidth = 1800 + 330;
+// Pixels of a window manager's frame, allowed for before the real one is known.
+constexpr int kFrameBorderGuess = 4;
+constexpr int kTitleBarGuess = 32;
 
 // Shows the hourglass pointer for as long as it lives.
 struct WaitPointer {
@@ -242,7 +245,12 @@ QPoint frmOstrel::ReachablePlace(const QPoint& place) const
     QList<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens())
         screens << screen->availableGeometry();
-    return platform::reachablePosition(QRect(place, frameGeometry().size()), screens);
+    QSize frame = frameGeometry().size();
+    // Before the window manager has framed the window its frame is not
+    // known: allow for a common title bar and border.
+    if (frame == size())
+        frame += QSize(2 * kFrameBorderGuess, kTitleBarGuess + kFrameBorderGuess);
+    return platform::reachablePosition(QRect(place, frame), screens);
 }
 
 void frmOstrel::MoveFrameTo(const QPoint& place)
@@ -491,11 +499,13 @@ void frmOstrel::ShowFromTray()
     if (QWindow* window = windowHandle(); window && window->windowStates() != Qt::WindowNoState)
         window->setWindowStates(Qt::WindowNoState);
     show();
-    // Window managers place a window that is mapped again by its own rules;
-    // it belongs where it was hidden.
+    // Window managers place a window that is mapped again by their own
+    // rules; it belongs where it was hidden, and as high as it was.
     if (trayPlace_)
         MoveFrameTo(*trayPlace_);
     trayPlace_.reset();
+    if (topmost_)
+        platform::setKeptAbove(windowHandle(), true);
 }
 
 void frmOstrel::ResizeForm(std::int32_t lWidth, std::int32_t lHeight)
@@ -515,20 +525,17 @@ bool frmOstrel::onTop() const
     return chkOnTop->isChecked();
 }
 
+bool frmOstrel::isTopmost() const
+{
+    return topmost_;
+}
+
 void frmOstrel::setTopmost(bool topmost)
 {
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topmost)
-        return;
-    Qt::WindowFlags flags = windowFlags();
-    flags.setFlag(Qt::WindowStaysOnTopHint, topmost);
-    if (QWindow* window = windowHandle()) {
-        // Tell the window system directly: changing a widget's flags would
-        // hide and re-create its window.
-        overrideWindowFlags(flags);
-        window->setFlags(flags);
-    } else {
-        setWindowFlags(flags);
-    }
+    topmost_ = topmost;
+    // A hidden window is told when it is shown (ShowFromTray).
+    if (isVisible())
+        platform::setKeptAbove(windowHandle(), topmost);
 }
 
 void frmOstrel::chkOnTop_Click()

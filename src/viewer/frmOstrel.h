@@ -57,6 +57,8 @@ public:
     QWidget* hostWindow() override { return this; }
     bool onTop() const override;
     void setTopmost(bool topmost) override;
+    // Whether the window is kept above others now.
+    bool isTopmost() const;
 
     frmBrimcast* brimcast() const { return brimcast_.get(); }
     QString pageFilePath() const;
@@ -165,5 +167,6 @@ private:
     std::optional<PendingMove> pendingMove_;
     // Where the window stood when it was hidden to the tray.
     std::optional<QPoint> trayPlace_;
+    bool topmost_ = false; // kept above other windows
     QImage snapshot_;
 };

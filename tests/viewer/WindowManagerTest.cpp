@@ -121,7 +121,7 @@ TEST_F(UnderWindowManager, ProfilesPanelOpensBelowAndClosesWhenLeft)
     // Another window becomes active: the panel hides within its 100 ms watch.
     window->activateWindow();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->isVisible(); }, 3000));
-    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(window->isTopmost());
 }
 
 TEST_F(UnderWindowManager, MinimisingHidesToTheTrayAndTheIconBringsTheWindowBack)

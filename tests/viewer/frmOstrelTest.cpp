@@ -105,7 +105,7 @@ TEST_F(MainWindow, CommandLineHostAndPortConnect)
     EXPECT_EQ(window->brimcast()->txtPort->text(), "80");
     EXPECT_EQ(pageAtLoad, modOstrel::ViewerPage("cam1", "80", "320", "240"));
     EXPECT_TRUE(window->chkOnTop->isChecked());
-    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(window->isTopmost());
     EXPECT_TRUE(window->cmdRefresh->isEnabled());
 
     auto portOnly = start("-HOST Cam2");

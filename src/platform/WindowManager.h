@@ -2,6 +2,7 @@
 
 class QWindow;
 
+// Requests to the window manager about one of our top-level windows.
 namespace platform {
 
 // Hands a move of the window to the window manager, which then moves it with
@@ -10,5 +11,10 @@ namespace platform {
 // released before the window manager took over is cancelled at once, so a
 // quick tap never leaves the window following the pointer.
 void startWindowMove(QWindow* window);
+
+// Keeps a shown window above other windows, or returns it to the normal
+// order, without hiding it or changing the program's own window flags
+// (changing those makes X11 windows new when they are shown again).
+void setKeptAbove(QWindow* window, bool above);
 
 } // namespace platform

@@ -1,0 +1,143 @@
+#include "Ostrel.h"
+
+#include "Desktop.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <unistd.h>
+
+namespace {
+
+// The toolbar's layout in pixels at 96 dots per inch: buttons 22 x 21, one
+// every 24 pixels; the view 8 pixels inside the page below the row.
+constexpr int kButtonPitch = 24;
+constexpr int kButtonRow = 21;
+constexpr int kPageMargin = 8;
+
+} // namespace
+
+Ostrel::Ostrel()
+{
+    QDir(home_.path()).mkpath(".config/ostrel");
+    QDir(home_.path()).mkpath("run");
+    QFile::setPermissions(home_.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+Ostrel::~Ostrel()
+{
+    if (running()) {
+        process_.terminate();
+        if (!process_.waitForFinished(5000))
+            process_.kill();
+        process_.waitForFinished();
+    }
+}
+
+void Ostrel::writeSettings(const QByteArray& text)
+{
+    QFile file(settingsPath());
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text);
+}
+
+QString Ostrel::settingsPath() const
+{
+    return home_.filePath(".config/ostrel/settings.conf");
+}
+
+QString Ostrel::settings() const
+{
+    QFile file(settingsPath());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool Ostrel::start(const QStringList& arguments, bool hidden)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", home_.path());
+    environment.insert("XDG_CONFIG_HOME", home_.filePath(".config"));
+    environment.insert("XDG_RUNTIME_DIR", home_.filePath("run"));
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    // X and D-Bus client libraries keep memory to the end in ways the
+    // sanitizer build's leak checker cannot tell apart from leaks.
+    environment.insert("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1:new_delete_type_mismatch=0");
+    process_.setProcessEnvironment(environment);
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.start(OSTREL_BINARY, arguments);
+    if (!process_.waitForStarted(5000)) {
+        error_ = "cannot start " OSTREL_BINARY ": " + process_.errorString();
+        return false;
+    }
+    // The main window is the one whose title carries the version.
+    const bool found = desktop::waitFor(
+        [&] {
+            for (const QString& id : desktop::windowsOf(pid(), false))
+                if (desktop::title(id).contains(" v1.")) {
+                    main_ = id;
+                    return hidden || desktop::window(id).mapped;
+                }
+            return !running();
+        },
+        30000);
+    if (!found || !running() || main_.isEmpty()) {
+        error_ = "the main window did not come: " + output();
+        return false;
+    }
+    desktop::pause(hidden ? 600 : 400); // the first page build and the window manager settle
+    return true;
+}
+
+bool Ostrel::waitForExit(int timeoutMs)
+{
+    return desktop::waitFor([&] { return !running(); }, timeoutMs);
+}
+
+QString Ostrel::output()
+{
+    output_ += QString::fromLocal8Bit(process_.readAll());
+    return output_;
+}
+
+QRect Ostrel::client() const
+{
+    return desktop::window(main_).client;
+}
+
+QString Ostrel::trayIcon() const
+{
+    // The tray icon's window is the small one named after the program.
+    for (const QString& id : desktop::windowsOf(pid(), true)) {
+        const desktop::Window w = desktop::window(id);
+        if (id != main_ && w.client.width() <= 32 && w.client.height() <= 32)
+            return id;
+    }
+    return {};
+}
+
+QPoint Ostrel::button(int index) const
+{
+    return client().topLeft() + QPoint(index * kButtonPitch + 11, 10);
+}
+
+QPoint Ostrel::background() const
+{
+    // Right of the last button, at view sizes from 160x120 on.
+    return client().topLeft() + QPoint(6 * kButtonPitch + 16, 10);
+}
+
+QPoint Ostrel::page() const
+{
+    return client().topLeft() + QPoint(kPageMargin + 30, kButtonRow + kPageMargin + 30);
+}
+
+QRect Ostrel::view(int width, int height) const
+{
+    return QRect(client().topLeft() + QPoint(kPageMargin, kButtonRow + kPageMargin), QSize(width, height));
+}
+
+QString Ostrel::pageFile() const
+{
+    return home_.filePath(QString("run/ostrel-%1/%2/ostrel.htm").arg(::getuid()).arg(pid()));
+}

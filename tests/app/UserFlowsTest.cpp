@@ -1,0 +1,351 @@
+// What a person meets: the real ostrel program, driven with X input under a
+// window manager and a tray, checked by what the X server shows.
+#include "Desktop.h"
+#include "Ostrel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace desktop;
+
+namespace {
+
+// The window's inside for a view size: 8 pixels of page around the view and
+// the 21-pixel button row above, never narrower than the six buttons.
+QSize clientFor(int width, int height)
+{
+    return {std::max(width + 16, 142), height + 37};
+}
+
+// The left, right, top and bottom widths of the window manager's frame.
+QList<int> frameExtents(const QString& id)
+{
+    QList<int> extents;
+    const QString text = property(id, "_NET_FRAME_EXTENTS");
+    for (const QString& part : text.section('=', 1).split(',', Qt::SkipEmptyParts))
+        extents << part.trimmed().toInt();
+    return extents.size() == 4 ? extents : QList<int>{0, 0, 0, 0};
+}
+
+// The page file's text, caught within a second of a page build.
+QString nextPage(const Ostrel& ostrel)
+{
+    QString text;
+    waitFor(
+        [&] {
+            QFile file(ostrel.pageFile());
+            if (file.open(QIODevice::ReadOnly))
+                text = QString::fromLatin1(file.readAll());
+            return !text.isEmpty();
+        },
+        3000);
+    return text;
+}
+
+// A pop-up (menu, dialog, panel) that the program opens after `action`.
+QString popupAfter(const Ostrel& ostrel, const std::function<void()>& action)
+{
+    const QStringList before = windowsOf(ostrel.pid(), true);
+    action();
+    QString popup;
+    waitFor([&] { return !(popup = newWindowOf(ostrel.pid(), before)).isEmpty(); }, 5000);
+    return popup;
+}
+
+// Picks menu item `index` of `count` with the mouse.
+void clickMenuItem(const QString& menu, int index, int count)
+{
+    const QRect r = window(menu).client;
+    const int item = r.height() / count;
+    click(QPoint(r.center().x(), r.top() + index * item + item / 2));
+}
+
+bool hasDarkRed(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) == qRgb(128, 0, 0))
+                return true;
+    return false;
+}
+
+constexpr int kSizeButton = 4;
+constexpr int kAboutButton = 5;
+constexpr int kProfilesButton = 0;
+constexpr int kSnapshotButton = 3;
+constexpr int kRefreshButton = 2;
+
+class UserFlows : public ::testing::Test {
+protected:
+    void start(const QStringList& arguments, bool hidden = false)
+    {
+        ASSERT_TRUE(ostrel.start(arguments, hidden)) << qPrintable(ostrel.error());
+    }
+    QSize clientSize() const { return ostrel.client().size(); }
+
+    Ostrel ostrel;
+};
+
+} // namespace
+
+TEST_F(UserFlows, OnePickFromTheSizeMenuAppliesTheSize)
+{
+    start({"-host", "127.0.0.1"});
+    EXPECT_EQ(clientSize(), clientFor(320, 240));
+
+    // By mouse: "640x480".
+    QString menu = popupAfter(ostrel, [&] { click(ostrel.button(kSizeButton)); });
+    ASSERT_FALSE(menu.isEmpty()) << "the size menu did not open";
+    clickMenuItem(menu, 3, 6);
+    EXPECT_TRUE(waitFor([&] { return clientSize() == clientFor(640, 480); }, 3000)) << clientSize().width();
+
+    // By keyboard: "160x120".
+    menu = popupAfter(ostrel, [&] { click(ostrel.button(kSizeButton)); });
+    ASSERT_FALSE(menu.isEmpty());
+    key({"Down", "Down", "Return"});
+    EXPECT_TRUE(waitFor([&] { return clientSize() == clientFor(160, 120); }, 3000)) << clientSize().width();
+
+    // The current size again: nothing changes and no page is built.
+    ASSERT_TRUE(waitFor([&] { return !QFile::exists(ostrel.pageFile()); }, 4000));
+    menu = popupAfter(ostrel, [&] { click(ostrel.button(kSizeButton)); });
+    ASSERT_FALSE(menu.isEmpty());
+    clickMenuItem(menu, 1, 6);
+    pause(700);
+    EXPECT_FALSE(QFile::exists(ostrel.pageFile())) << "picking the current size rebuilt the page";
+    EXPECT_EQ(clientSize(), clientFor(160, 120));
+
+    // The window offers no maximise (its size is fixed): Motif hints lack
+    // the maximise function (0x10) and decoration (0x40).
+    const QStringList hints = property(ostrel.mainWindow(), "_MOTIF_WM_HINTS").section('=', 1).split(',');
+    ASSERT_GE(hints.size(), 3);
+    EXPECT_EQ(hints[1].trimmed().toUInt(nullptr, 16) & 0x10, 0u);
+    EXPECT_EQ(hints[2].trimmed().toUInt(nullptr, 16) & 0x40, 0u);
+}
+
+TEST_F(UserFlows, MinimisingHidesToTheTrayAndTheIconBringsTheWindowBackInPlace)
+{
+    ostrel.writeSettings("[position]\nleft=3000\ntop=1500\n");
+    start({"-host", "127.0.0.1"});
+    const QString id = ostrel.mainWindow();
+    const QRect before = ostrel.client();
+    const QList<int> frame = frameExtents(id);
+    EXPECT_EQ(before.topLeft() - QPoint(frame[0], frame[2]), QPoint(200, 100));
+    // With the profiles panel open, both go.
+    const QString panel = popupAfter(ostrel, [&] { click(ostrel.button(kProfilesButton)); });
+    ASSERT_FALSE(panel.isEmpty());
+
+    for (int round = 0; round < 2; ++round) {
+        run("xdotool", {"windowminimize", id});
+        EXPECT_TRUE(waitFor([&] { return !window(id).mapped; }, 3000)) << "the window stayed on the screen";
+        EXPECT_FALSE(window(panel).mapped);
+        const QString icon = ostrel.trayIcon();
+        ASSERT_FALSE(icon.isEmpty()) << "no tray icon";
+        const QPoint iconAt = window(icon).client.center();
+
+        // The right button opens the icon's menu and does not restore.
+        const QString menu = popupAfter(ostrel, [&] { click(iconAt, 3); });
+        EXPECT_FALSE(menu.isEmpty()) << "the tray icon has no menu";
+        pause(300);
+        EXPECT_FALSE(window(id).mapped);
+        key({"Escape"});
+        waitFor([&] { return !window(menu).mapped; }, 2000);
+
+        click(iconAt);
+        ASSERT_TRUE(waitFor([&] { return window(id).mapped; }, 3000)) << "the tray did not bring the window back";
+        pause(400);
+        EXPECT_EQ(ostrel.mainWindow(), id);
+        EXPECT_EQ(ostrel.client(), before) << "round " << round;
+        EXPECT_FALSE(window(panel).mapped);
+        // Drawn: the button row shows its light background, not black.
+        const QImage row = grab(QRect(ostrel.client().topLeft(), QSize(ostrel.client().width(), 21)));
+        EXPECT_GT(qGray(row.pixel(row.width() - 5, 10)), 150) << "the window came back unpainted";
+    }
+}
+
+TEST_F(UserFlows, AWindowStartedHiddenComesBackWhereItWasStored)
+{
+    ostrel.writeSettings("[position]\nleft=4500\ntop=3000\n");
+    start({"-hide"}, true);
+    const QString id = ostrel.mainWindow();
+    pause(500);
+    EXPECT_FALSE(window(id).mapped);
+    const QString icon = ostrel.trayIcon();
+    ASSERT_FALSE(icon.isEmpty());
+    click(window(icon).client.center());
+    ASSERT_TRUE(waitFor([&] { return window(id).mapped; }, 3000));
+    pause(400);
+    const QList<int> frame = frameExtents(id);
+    EXPECT_EQ(ostrel.client().topLeft() - QPoint(frame[0], frame[2]), QPoint(300, 200));
+    EXPECT_EQ(clientSize(), clientFor(320, 240));
+}
+
+TEST_F(UserFlows, QuitFromTheTrayMenuSavesAndEnds)
+{
+    start({});
+    const QString icon = ostrel.trayIcon();
+    ASSERT_FALSE(icon.isEmpty());
+    const QString menu = popupAfter(ostrel, [&] { click(window(icon).client.center(), 3); });
+    ASSERT_FALSE(menu.isEmpty());
+    clickMenuItem(menu, 1, 2); // "Quit"
+    EXPECT_TRUE(ostrel.waitForExit(10000)) << "Quit did not end the program";
+    EXPECT_TRUE(ostrel.settings().contains("[size]\nindex=2")) << qPrintable(ostrel.settings());
+}
+
+TEST_F(UserFlows, TheProgramSeesEveryOptionOfItsCommandLine)
+{
+    // -name picks the stored profile; Qt's own options (-name, -title,
+    // -style) are left to the program; -host is ignored with a complete profile.
+    ostrel.writeSettings("[name]\nPorch=Porch\n\n[Porch]\nhost=cam1\nport=81\n");
+    start({"-title", "x", "-name", "Porch", "-host", "other", "-style", "fusion"});
+    EXPECT_EQ(title(ostrel.mainWindow()), "Porch - ostrel v1.2.3");
+    EXPECT_TRUE(property(ostrel.mainWindow(), "WM_CLASS").contains("\"ostrel\", \"ostrel\""))
+        << qPrintable(property(ostrel.mainWindow(), "WM_CLASS"));
+    ASSERT_TRUE(waitFor([&] { return !QFile::exists(ostrel.pageFile()); }, 4000));
+    click(ostrel.button(kRefreshButton));
+    EXPECT_TRUE(nextPage(ostrel).contains("<base href='http://cam1:81/'>"));
+}
+
+TEST_F(UserFlows, OptionsInOddFormsStillCount)
+{
+    // Any letter case, "=" after the name, a flag inside a longer word.
+    start({"-HOST=Cam2", "-ontopmost"});
+    EXPECT_TRUE(waitFor([&] { return property(ostrel.mainWindow(), "_NET_WM_STATE").contains("ABOVE"); }, 3000));
+    ASSERT_TRUE(waitFor([&] { return !QFile::exists(ostrel.pageFile()); }, 4000));
+    click(ostrel.button(kRefreshButton));
+    EXPECT_TRUE(nextPage(ostrel).contains("<base href='http://Cam2:8081/'>"));
+}
+
+TEST_F(UserFlows, TheProfilesPanelClosesAfterConnectAPickOrAClickElsewhere)
+{
+    start({});
+    const QString main = ostrel.mainWindow();
+    QString panel = popupAfter(ostrel, [&] { click(ostrel.button(kProfilesButton)); });
+    ASSERT_FALSE(panel.isEmpty());
+    const QRect place = window(panel).client;
+    EXPECT_NEAR(place.left() - ostrel.client().left(), 3, 3); // 50 x 750 twips below the corner
+    EXPECT_NEAR(place.top() - ostrel.client().top(), 50, 22);
+
+    // Type a profile and press Connect (the check mark) with the mouse.
+    type("Porch");
+    key({"Tab"});
+    type("127.0.0.1");
+    click(place.topLeft() + QPoint(222, 13));
+    EXPECT_TRUE(waitFor([&] { return !window(panel).mapped; }, 2000)) << "the panel stayed open after Connect";
+    EXPECT_TRUE(waitFor([&] { return activeWindow() == main; }, 2000));
+    EXPECT_EQ(title(main), "Porch - ostrel v1.2.3");
+    EXPECT_TRUE(ostrel.settings().contains("[Porch]\nhost=127.0.0.1\nport=8081"));
+
+    // Pick the profile from the list.
+    panel = popupAfter(ostrel, [&] { click(ostrel.button(kProfilesButton)); });
+    ASSERT_FALSE(panel.isEmpty());
+    // The name box's arrow opens the list; the first entry is "Porch".
+    const QString list = popupAfter(ostrel, [&] { click(window(panel).client.topLeft() + QPoint(200, 13)); });
+    ASSERT_FALSE(list.isEmpty()) << "the name list did not open";
+    click(window(list).client.topLeft() + QPoint(30, 10));
+    EXPECT_TRUE(waitFor([&] { return !window(panel).mapped; }, 2000)) << "the panel stayed open after a pick";
+    EXPECT_TRUE(waitFor([&] { return activeWindow() == main; }, 2000));
+
+    // A click on the main window's page.
+    panel = popupAfter(ostrel, [&] { click(ostrel.button(kProfilesButton)); });
+    ASSERT_FALSE(panel.isEmpty());
+    click(ostrel.view(320, 240).bottomRight() - QPoint(20, 20));
+    EXPECT_TRUE(waitFor([&] { return !window(panel).mapped; }, 2000)) << "the panel stayed open after a click";
+}
+
+TEST_F(UserFlows, ATapNeverLeavesTheWindowFollowingThePointer)
+{
+    start({"-host", "127.0.0.1"});
+    for (const QPoint& at : {ostrel.page(), ostrel.background()}) {
+        const QRect before = ostrel.client();
+        tap(at, 5);
+        pause(300);
+        moveTo(at + QPoint(150, 120));
+        pause(500);
+        EXPECT_EQ(ostrel.client(), before) << "after a tap at " << at.x() << "," << at.y();
+        moveTo(at);
+    }
+    // A real drag still moves it: the left button on the row, the right one on the page.
+    QRect before = ostrel.client();
+    drag(ostrel.background(), 60, 40, 1);
+    EXPECT_TRUE(waitFor([&] { return ostrel.client().topLeft() != before.topLeft(); }, 2000));
+    EXPECT_NEAR(ostrel.client().left() - before.left(), 60, 6);
+    EXPECT_NEAR(ostrel.client().top() - before.top(), 40, 6);
+    before = ostrel.client();
+    drag(ostrel.page(), -50, 30, 3);
+    EXPECT_TRUE(waitFor([&] { return ostrel.client().topLeft() != before.topLeft(); }, 2000));
+    EXPECT_NEAR(ostrel.client().left() - before.left(), -50, 6);
+}
+
+TEST_F(UserFlows, AtTheSmallestSizeEveryButtonStaysReachable)
+{
+    ostrel.writeSettings("[size]\nindex=0\n");
+    start({"-host", "127.0.0.1"});
+    EXPECT_EQ(clientSize(), clientFor(80, 60));
+    const QString about = popupAfter(ostrel, [&] { click(ostrel.button(kAboutButton)); });
+    EXPECT_FALSE(about.isEmpty()) << "the About button is out of reach";
+    key({"Escape"});
+    waitFor([&] { return !window(about).mapped; }, 2000);
+    const QString menu = popupAfter(ostrel, [&] { click(ostrel.button(kSizeButton)); });
+    ASSERT_FALSE(menu.isEmpty()) << "the size button is out of reach";
+    key({"Down", "Down", "Down", "Return"});
+    EXPECT_TRUE(waitFor([&] { return clientSize() == clientFor(320, 240); }, 3000));
+}
+
+TEST_F(UserFlows, TheFrozenPictureLooksTheSameWhileTheSaveDialogIsOpen)
+{
+    start({"-host", "127.0.0.1"});
+    click(ostrel.button(kSnapshotButton));
+    pause(500);
+    // The frozen view inside its dark red frame.
+    const QRect area = ostrel.view(320, 240).adjusted(-4, -4, 4, 4);
+    const QImage frozen = grab(area);
+    ASSERT_TRUE(hasDarkRed(frozen)) << "no snapshot frame";
+    const QString dialog = popupAfter(ostrel, [&] { click(ostrel.button(0)); }); // Save
+    ASSERT_FALSE(dialog.isEmpty()) << "no save dialog";
+    EXPECT_EQ(title(dialog), "Save As");
+    const QRect dialogPlace = window(dialog).client;
+    if (!dialogPlace.intersects(area)) {
+        EXPECT_EQ(grab(area), frozen) << "the frozen picture changed while the dialog was open";
+    } else {
+        // Moved aside where the dialog covers it.
+        run("xdotool", {"windowmove", dialog, "700", "600"});
+        pause(300);
+        EXPECT_EQ(grab(area), frozen);
+    }
+    key({"Escape"});
+    EXPECT_TRUE(waitFor([&] { return !window(dialog).mapped; }, 2000));
+    pause(200);
+    EXPECT_EQ(grab(area), frozen) << "cancelling the dialog changed the snapshot";
+}
+
+TEST_F(UserFlows, AStoredPlaceOffEveryScreenComesBackOntoTheScreen)
+{
+    ostrel.writeSettings("[position]\nleft=30000\ntop=20000\n");
+    start({});
+    const QRect screen(0, 0, 1280, 1024);
+    EXPECT_TRUE(screen.contains(ostrel.client())) << ostrel.client().x() << "," << ostrel.client().y();
+}
+
+TEST_F(UserFlows, AnUnreadableSettingsFileIsReportedAndKept)
+{
+    ostrel.writeSettings("[position\nthis is not a settings file\n");
+    ASSERT_TRUE(ostrel.start({})) << qPrintable(ostrel.error());
+    QString box;
+    waitFor(
+        [&] {
+            for (const QString& id : windowsOf(ostrel.pid(), true))
+                if (id != ostrel.mainWindow() && window(id).client.width() > 100)
+                    box = id;
+            return !box.isEmpty();
+        },
+        5000);
+    ASSERT_FALSE(box.isEmpty()) << "the user was not told";
+    key({"Return"});
+    EXPECT_TRUE(waitFor([&] { return !window(box).mapped; }, 2000));
+    const QStringList aside =
+        QDir(QFileInfo(ostrel.settingsPath()).absolutePath()).entryList({"settings.conf.unreadable-*"});
+    ASSERT_EQ(aside.size(), 1);
+}
