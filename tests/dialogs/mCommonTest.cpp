@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -21,6 +22,16 @@ TEST(FileRoutines, GetFilePart)
     EXPECT_EQ(GetFilePart("cat.gif", true), "");
     EXPECT_EQ(GetFilePart("/home/me/", false), "");
     EXPECT_EQ(GetFilePart("/home/me/", true), "/home/me/");
+}
+
+TEST(FileRoutines, JpegFileNames)
+{
+    EXPECT_EQ(mCommon::JpegFileName("chelsea.gif"), "chelsea.jpg");
+    EXPECT_EQ(mCommon::JpegFileName("my.holiday.png"), "my.holiday.jpg");
+    EXPECT_EQ(mCommon::JpegFileName("photo.jpg"), "photo.jpg");
+    EXPECT_EQ(mCommon::JpegFileName("README"), "README.jpg");
+    EXPECT_EQ(mCommon::JpegFileName(".hidden"), ".hidden.jpg");
+    EXPECT_EQ(mCommon::JpegFileName(""), "");
 }
 
 TEST(FileRoutines, FileExistsAndDelete)
@@ -66,6 +77,27 @@ TEST(FileDialog, ChoosesDisablesTheOwnerAndAddsTheExtension)
     testsupport::cancelNextFileDialog();
     EXPECT_EQ(ShowFileDialog(&owner, false, "", kImageFilter), "");
     EXPECT_TRUE(owner.isEnabled());
+}
+
+TEST(FileDialog, OpensInPicturesFirstThenWhereTheLastFileWasChosen)
+{
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    QDir(home.path()).mkdir("Pictures");
+    // Each test runs in a process of its own: no dialog has been used yet.
+    const QString before = mCommon::StartFolder();
+    EXPECT_EQ(before, QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+    QDir(home.path()).mkdir("elsewhere");
+    QString seen;
+    testsupport::onNextFileDialog([&](QFileDialog& dialog) {
+        seen = dialog.directory().absolutePath();
+        testsupport::typeAndAccept(dialog, home.filePath("elsewhere/shot.jpg"));
+    });
+    mCommon::ShowFileDialog(nullptr, true, QString(), mCommon::kJpegFilter, QString("shot"));
+    EXPECT_EQ(seen, before);
+    EXPECT_EQ(mCommon::StartFolder(), home.filePath("elsewhere"));
+    qputenv("HOME", oldHome);
 }
 
 TEST(FileDialog, ProposedNamesUpTo260Characters)

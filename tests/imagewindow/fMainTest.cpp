@@ -8,7 +8,9 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QImageReader>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
@@ -263,4 +265,62 @@ TEST_F(ImageWindow, AReplacedFileIsKeptUntilTheNewOneIsComplete)
     testsupport::answerNextMessageBox(QMessageBox::Yes);
     window->mnuSave_Click();
     EXPECT_TRUE(testsupport::decodeJpegFile(target).ok);
+}
+
+TEST_F(ImageWindow, AnOpenedFileIsProposedUnderAJpegName)
+{
+    const QString gif = dir.filePath("chelsea.gif");
+    QFile::rename(imageFile(30, 20, "tmp.bmp"), gif); // a bitmap named .gif loads by content
+    testsupport::chooseInNextFileDialog(gif);
+    window->mnuOpen_Click();
+    ASSERT_EQ(window->sImageName, "chelsea.gif");
+    QString proposed;
+    testsupport::onNextFileDialog([&](QFileDialog& dialog) {
+        proposed = QFileInfo(dialog.selectedFiles().value(0)).fileName();
+        dialog.reject();
+    });
+    window->mnuSave_Click();
+    EXPECT_EQ(proposed, "chelsea.jpg");
+    EXPECT_EQ(QImageReader(gif).format(), "bmp") << "the opened file is untouched";
+}
+
+TEST_F(ImageWindow, AFailedSaveNamesTheChosenFileAndTheReason)
+{
+    window->xmnuOpen_Click(imageFile(40, 30));
+    // /proc takes no new files: the encoder's temporary file cannot be made.
+    testsupport::chooseInNextFileDialog("/proc/snap.jpg");
+    window->mnuSave_Click();
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_TRUE(messages.last().contains("/proc/snap.jpg")) << qPrintable(messages.last());
+    EXPECT_FALSE(messages.last().contains(".saving")) << qPrintable(messages.last());
+}
+
+TEST_F(ImageWindow, TheWheelScrollsATenthOfTheViewANotch)
+{
+    showInBox(400, 400, 150, 120);
+    const int view = window->Picture1->contentsRect().height();
+    const QPoint at = window->Picture1->rect().center();
+    const auto turn = [&](QPoint delta, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent event(at, window->Picture1->mapToGlobal(at), QPoint(), delta, Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(window->Picture1, &event);
+    };
+    window->VScroll1->setValue(0);
+    turn(QPoint(0, -120), Qt::NoModifier); // one notch towards the user: down
+    EXPECT_EQ(window->VScroll1->value(), view / 10);
+    turn(QPoint(0, 240), Qt::NoModifier);
+    EXPECT_EQ(window->VScroll1->value(), 0) << "stops at the top";
+    window->HScroll1->setValue(0);
+    turn(QPoint(0, -120), Qt::ShiftModifier); // with Shift: sideways
+    EXPECT_EQ(window->HScroll1->value(), window->Picture1->contentsRect().width() / 10);
+    EXPECT_EQ(window->VScroll1->value(), 0);
+}
+
+TEST_F(ImageWindow, AutoSizeNeverHidesTheButtons)
+{
+    window->xmnuOpen_Click(imageFile(16, 16, "icon.bmp"));
+    const QToolButton* last = window->chkOnTop;
+    EXPECT_GE(window->width(), last->geometry().right() + 1);
+    for (const QToolButton* button : {window->cmdOpen, window->cmdSave, window->chkOnTop})
+        EXPECT_FALSE(button->toolTip().isEmpty());
 }

@@ -98,6 +98,20 @@ TEST_F(Settings, AnUnreadableFileIsKeptAside)
     EXPECT_EQ(QDir(QFileInfo(store.path()).absolutePath()).entryList({"settings.conf.unreadable-*"}).size(), 3);
 }
 
+TEST_F(Settings, SettingAsideReportsBothFilesOnce)
+{
+    SettingsStore store("Ostrel");
+    EXPECT_EQ(store.setAsideIfUnreadable(), "") << "no file yet";
+    QDir().mkpath(QFileInfo(store.path()).absolutePath());
+    testsupport::writeFile(store.path(), "[size\n");
+    const QString notice = store.setAsideIfUnreadable();
+    const QStringList aside = QDir(QFileInfo(store.path()).absolutePath()).entryList({"settings.conf.unreadable-*"});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_TRUE(notice.contains(store.path())) << qPrintable(notice);
+    EXPECT_TRUE(notice.contains(aside[0])) << qPrintable(notice);
+    EXPECT_EQ(store.setAsideIfUnreadable(), "") << "told once";
+}
+
 TEST_F(Settings, TwoProgramsSavingAtOnceLoseNothing)
 {
     QProcess first, second;

@@ -232,3 +232,15 @@ TEST_F(Snapshots, AboutOpensTheTwoAddresses)
     EXPECT_EQ(opened[0], QUrl(modOstrel::kOstrelAddress));
     EXPECT_EQ(opened[1], QUrl(modOstrel::kBrimcastAddress));
 }
+
+TEST_F(Snapshots, TheFrozenPictureLooksTheSameInADisabledWindow)
+{
+    // The layer paints a colour a greyed picture would change.
+    window->chkPicture->click();
+    const QImage enabled = window->Picture1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(enabled.pixel(1, 1), qRgb(200, 30, 90));
+    window->setEnabled(false); // as while the save dialog is open
+    const QImage disabled = window->Picture1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    window->setEnabled(true);
+    EXPECT_EQ(disabled, enabled);
+}

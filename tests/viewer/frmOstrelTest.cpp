@@ -199,3 +199,35 @@ TEST_F(MainWindow, PageEventsAreWired)
     EXPECT_FALSE(window->hDoc); // nothing while navigating
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->hDoc.isNull(); }, 15000));
 }
+
+TEST_F(MainWindow, OnePickOfASizeMenuItemAppliesItAndLeavesOneMark)
+{
+    auto window = start("-host cam1 -port 80");
+    // As the menu does it: the item is triggered, which flips a checkable mark.
+    QSignalSpy loaded(window->WebBrowser1, &WebBrowser::DocumentComplete);
+    window->mnuSize[3]->trigger();
+    EXPECT_EQ(window->size(), frmOstrel::clientSizeFor(640, 480));
+    ASSERT_TRUE(loaded.wait(15000));
+    const auto marks = [&] {
+        int n = 0;
+        for (const QAction* item : window->mnuSize)
+            n += item->isChecked();
+        return n;
+    };
+    EXPECT_EQ(marks(), 1);
+    EXPECT_TRUE(window->mnuSize[3]->isChecked());
+    // The current item again: it keeps its mark and builds no page.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(window->pageFilePath()); }, 5000));
+    window->mnuSize[3]->trigger();
+    EXPECT_FALSE(QFile::exists(window->pageFilePath()));
+    EXPECT_TRUE(window->mnuSize[3]->isChecked());
+    EXPECT_EQ(marks(), 1);
+}
+
+TEST_F(MainWindow, TheSmallestViewKeepsTheButtonsInsideTheWindow)
+{
+    auto window = start("-host cam1 -port 80");
+    window->mnuSize_Click(0);
+    EXPECT_GE(window->width(), window->cmdAbout->geometry().right() + 1);
+    EXPECT_EQ(window->Picture1->geometry(), QRect(8, 29, 80, 60)); // the view itself is unchanged
+}
