@@ -1,6 +1,6 @@
 #include "Ostrel.h"
 
-#include "Desktop.h"
+#include "support/Desktop.h"
 
 #include <QDir>
 #include <QFile>

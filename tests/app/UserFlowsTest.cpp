@@ -1,7 +1,7 @@
 // What a person meets: the real ostrel program, driven with X input under a
 // window manager and a tray, checked by what the X server shows.
-#include "Desktop.h"
 #include "Ostrel.h"
+#include "support/Desktop.h"
 
 #include <QDir>
 #include <QFile>

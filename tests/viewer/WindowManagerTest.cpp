@@ -4,10 +4,10 @@
 
 #include "profiles/frmBrimcast.h"
 #include "platform/Twips.h"
+#include "support/Desktop.h"
 
 #include <QLabel>
 #include <QSystemTrayIcon>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,29 +18,8 @@
 
 namespace {
 
-// Runs a command while the event loop goes on, so the window sees what it does.
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000)) << qPrintable(program);
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
-}
-
-// Presses a button at a point of the screen, drags by (dx, dy) in small steps
-// as a hand does, and lets go.
-void drag(QPoint from, int dx, int dy, int button)
-{
-    const QString b = QString::number(button);
-    QStringList steps = {"mousemove", QString::number(from.x()), QString::number(from.y()), "sleep", "0.2",
-                         "mousedown", b, "sleep", "0.1"};
-    constexpr int kSteps = 20;
-    for (int i = 1; i <= kSteps; ++i)
-        steps << "mousemove" << QString::number(from.x() + dx * i / kSteps)
-              << QString::number(from.y() + dy * i / kSteps) << "sleep" << "0.02";
-    steps << "sleep" << "0.3" << "mouseup" << b;
-    run("xdotool", steps);
-}
+using desktop::drag;
+using desktop::run;
 
 class UnderWindowManager : public ::testing::Test {
 protected:

@@ -14,7 +14,8 @@
 
 namespace desktop {
 
-// Runs a command to its end and gives its standard output.
+// Runs a command to its end and gives its standard output; this process's
+// events are handled meanwhile.
 QString run(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
 
 // Waits, polling, until `condition` holds (true) or `timeoutMs` passes (false).

@@ -15,7 +15,9 @@ QString run(const QString& program, const QStringList& arguments, int timeoutMs)
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(timeoutMs)) {
+    // The event loop goes on meanwhile, so windows of this process see
+    // what the command does to them.
+    if (!waitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs)) {
         process.kill();
         process.waitForFinished();
     }
