@@ -3,6 +3,7 @@
 #include "platform/LargeAllocator.h"
 #include "platform/Surface.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -86,6 +87,8 @@ public:
     // Writes the sampled image as a JFIF file. 0 = written, 1 = empty name,
     // 2 = a file of that name exists (it is left untouched).
     std::int32_t SaveFile(const QString& FileName);
+    // The same file's bytes in memory (for streaming).
+    QByteArray Encode();
 
 private:
     friend struct cJpegProbe; // white-box access for the tests
@@ -124,6 +127,7 @@ private:
     void CheckCoefficients(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
 
     // Bit writer and file segments.
+    void WriteFile(); // every segment, SOI to EOI, into OutBuffer
     struct BitSink; // the bit writer's fast path for whole blocks (cJpegWriter.cpp)
     void ReserveOutput(std::int64_t bytes);
     void PutByte(std::uint8_t value);

@@ -358,13 +358,8 @@ void cJpeg::WriteScans(const ScanLists& lists, std::int32_t first, std::int32_t 
     }
 }
 
-std::int32_t cJpeg::SaveFile(const QString& FileName)
+void cJpeg::WriteFile()
 {
-    if (FileName.isEmpty())
-        return 1;
-    if (platform::fileExists(FileName))
-        return 2;
-
     ScanLists lists;
     for (std::int32_t p = 0; p < ComponentCount; ++p) {
         lists.component.push_back(p);
@@ -373,7 +368,6 @@ std::int32_t cJpeg::SaveFile(const QString& FileName)
     }
     const std::int32_t estimate = OptimizeTables(lists, 0, ComponentCount - 1);
 
-    BufferRelease release{OutBuffer};
     const double size = std::nearbyint(estimate * 1.3 + 1000.0 + static_cast<double>(StoredComment.toUcs4().size()));
     OutBuffer.clear();
     OutPos = 0;
@@ -395,7 +389,23 @@ std::int32_t cJpeg::SaveFile(const QString& FileName)
     }
     WriteScans(lists, 0, ComponentCount - 1);
     WriteMarker(EOI);
+}
 
+std::int32_t cJpeg::SaveFile(const QString& FileName)
+{
+    if (FileName.isEmpty())
+        return 1;
+    if (platform::fileExists(FileName))
+        return 2;
+    BufferRelease release{OutBuffer};
+    WriteFile();
     const auto result = platform::writeNewFile(FileName, OutBuffer.data(), static_cast<std::size_t>(OutPos));
     return result == platform::NewFileResult::Written ? 0 : 2;
+}
+
+QByteArray cJpeg::Encode()
+{
+    BufferRelease release{OutBuffer};
+    WriteFile();
+    return QByteArray(reinterpret_cast<const char*>(OutBuffer.data()), static_cast<qsizetype>(OutPos));
 }

@@ -1,6 +1,7 @@
-// The main of the tests that drive the real ostrel program: a private X
-// display with a window manager and a tray for the run, and an application
-// object of the test's own to read the screen's pixels.
+// The main of the tests that drive real programs on a desktop (the viewer,
+// the applet's test host): a private X display with a window manager and a
+// tray for the run, and an application object of the test's own to read the
+// screen's pixels.
 #include "support/X11Session.h"
 
 #include <QGuiApplication>
