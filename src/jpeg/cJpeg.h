@@ -61,7 +61,8 @@ struct ScanGroup {
 // Baseline sequential JPEG encoder (8-bit samples, Huffman coding with tables
 // built from each image's own statistics). One object encodes one image:
 // construct, optionally set Quality, SetSamplingFrequencies and Comment, call
-// SampleHDC, then SaveFile. Errors are raised as platform::NumberedError.
+// SampleHDC, then SaveFile (or Encode for the bytes in memory). Errors are
+// raised as platform::NumberedError.
 class cJpeg {
 public:
     cJpeg();
