@@ -166,6 +166,17 @@ TEST(SaveFile, DefaultHeadersAreExact)
     EXPECT_EQ(s[9].body, hex({0x00, 0x0C, 0x03, 0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3F, 0x00}));
 }
 
+TEST(SaveFile, EncodingInMemoryGivesTheFilesBytes)
+{
+    cJpeg j;
+    j.Comment("in memory");
+    ASSERT_EQ(sampleImage(j, testsupport::pattern(123, 77)), 0);
+    QTemporaryDir dir;
+    const QByteArray file = saved(j, dir);
+    EXPECT_EQ(j.Encode(), file);
+    EXPECT_EQ(j.Encode(), file) << "the same again: encoding leaves the samples alone";
+}
+
 TEST(SaveFile, GreyscaleHasOneTableSetAndOneScan)
 {
     cJpeg j;
