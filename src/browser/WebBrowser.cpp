@@ -1,5 +1,9 @@
 #include "WebBrowser.h"
 
+#include "AppletElement.h"
+#include "AppletHost.h"
+#include "AppletView.h"
+
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QUrl>
@@ -24,14 +28,66 @@ WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent), view_(new QWebEngineV
         delete document_;
         document_ = new BrowserDocument(this);
         emit DocumentComplete();
+        startApplets();
     });
+}
+
+WebBrowser::~WebBrowser()
+{
+    qDeleteAll(views_);
+    qDeleteAll(hosts_); // a host still running is ended at once
+}
+
+bool WebBrowser::appletsEnabled()
+{
+    return qEnvironmentVariable("OSTREL_APPLETS") != "off";
 }
 
 void WebBrowser::Navigate2(const QString& path)
 {
     emit BeforeNavigate2();
     delete document_;
+    stopApplets();
     view_->load(QUrl::fromLocalFile(path));
+}
+
+void WebBrowser::startApplets()
+{
+    if (!appletsEnabled())
+        return;
+    view_->page()->runJavaScript(appletElementsScript(), QWebEngineScript::ApplicationWorld,
+                                 [this, page = view_->url()](const QVariant& result) {
+                                     if (view_->url() != page)
+                                         return; // another page came meanwhile
+                                     for (const AppletElement& element : appletElements(result)) {
+                                         if (!element.runnable())
+                                             continue;
+                                         auto* host = new AppletHost(element, this);
+                                         auto* box = new AppletView(*host, this);
+                                         box->setGeometry(element.box.translated(view_->geometry().topLeft()));
+                                         box->show();
+                                         box->raise();
+                                         hosts_ << host;
+                                         views_ << box;
+                                         host->start();
+                                     }
+                                 });
+}
+
+void WebBrowser::stopApplets()
+{
+    qDeleteAll(views_);
+    views_.clear();
+    // Each host is asked to end and goes once it has (or has been killed).
+    for (AppletHost* host : std::as_const(hosts_)) {
+        if (!host->running()) {
+            delete host;
+            continue;
+        }
+        connect(host, &AppletHost::ended, host, &QObject::deleteLater);
+        host->stop();
+    }
+    hosts_.clear();
 }
 
 void WebBrowser::setToolTipText(const QString& text)

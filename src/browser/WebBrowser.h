@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class AppletHost;
+class AppletView;
 class QWebEngineView;
 
 // The HTML document shown by a WebBrowser, while it is shown: the page's
@@ -24,12 +26,14 @@ signals:
 
 // The embedded browser: a Chromium-based view that shows a local page file.
 // Page scripts are off and the page may not read other local files; its own
-// context menu never shows. BeforeNavigate2 comes before a load starts,
+// context menu never shows. The page's applets run in host processes of their
+// own and show in boxes laid over the page (see AppletHost). BeforeNavigate2 comes before a load starts,
 // DocumentComplete after it has finished; in between Document() is null.
 class WebBrowser : public QWidget {
     Q_OBJECT
 public:
     explicit WebBrowser(QWidget* parent = nullptr);
+    ~WebBrowser() override;
 
     // Shows the page file at a local path.
     void Navigate2(const QString& path);
@@ -43,6 +47,10 @@ public:
     // lays the unknown element out with no size). Null when there is none.
     void appletBox(const std::function<void(QRect)>& done) const;
     QWebEngineView* view() const { return view_; }
+    // The boxes of the page's running applets (their pictures or status).
+    QList<AppletView*> applets() const { return views_; }
+    // Applets run unless OSTREL_APPLETS=off (tests of other things turn them off).
+    static bool appletsEnabled();
 
 signals:
     void BeforeNavigate2();
@@ -54,9 +62,13 @@ protected:
 
 private:
     void watchInput();
+    void startApplets();
+    void stopApplets();
 
     QWebEngineView* view_;
     QPointer<QWidget> input_; // where the page's mouse events arrive
     QPointer<BrowserDocument> document_;
     QString toolTip_;
+    QList<AppletView*> views_;
+    QList<AppletHost*> hosts_;
 };

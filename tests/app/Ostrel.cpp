@@ -129,7 +129,8 @@ QPoint Ostrel::background() const
 
 QPoint Ostrel::page() const
 {
-    return client().topLeft() + QPoint(kPageMargin + 30, kButtonRow + kPageMargin + 30);
+    // The page's left margin, beside the applet's box.
+    return client().topLeft() + QPoint(kPageMargin / 2, kButtonRow + kPageMargin + 30);
 }
 
 QRect Ostrel::view(int width, int height) const

@@ -34,8 +34,8 @@ public:
     QRect client() const;
     QString trayIcon() const;
     // The centre of a toolbar button by its position in the row (0 the
-    // profiles button ... 5 About), and points of the page and the row's
-    // background.
+    // profiles button ... 5 About), and points of the page's margin (beside
+    // the applet's box) and of the row's background.
     QPoint button(int index) const;
     QPoint background() const;
     QPoint page() const;

@@ -11,6 +11,9 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // The browser engine refuses its sandbox as root (CI runs as root).
+    // Pages here show no applets unless a test asks for them.
+    if (qEnvironmentVariableIsEmpty("OSTREL_APPLETS"))
+        qputenv("OSTREL_APPLETS", "off");
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);

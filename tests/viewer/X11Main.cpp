@@ -17,6 +17,9 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "%s\n", qPrintable(session.error()));
         return 1;
     }
+    // Pages here show no applets unless a test asks for them.
+    if (qEnvironmentVariableIsEmpty("OSTREL_APPLETS"))
+        qputenv("OSTREL_APPLETS", "off");
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);

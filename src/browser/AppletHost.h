@@ -1,0 +1,55 @@
+#pragma once
+
+#include "AppletElement.h"
+
+#include <QFile>
+#include <QImage>
+#include <QObject>
+#include <QProcess>
+#include <QTimer>
+
+// One applet running in a host process of its own (Java, on an X display
+// that nobody sees). Its pictures arrive through a shared frame file; what
+// happens to it (a failure to start, a host that ends) arrives as a status
+// text for the box. Everything is asynchronous: nothing here waits.
+class AppletHost : public QObject {
+    Q_OBJECT
+public:
+    explicit AppletHost(const AppletElement& element, QObject* parent = nullptr);
+    ~AppletHost() override;
+
+    void start();
+    // Asks the applet to stop; the host is gone within a second, or killed
+    // after two.
+    void stop();
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+
+    // Input for the applet, in the applet's coordinates, as AWT names it.
+    void sendMouse(const char* kind, QPoint at, int button, int modifiers, int clicks);
+    void sendKey(const char* kind, int keyCode, int character, int modifiers);
+
+    // Where the host and the Java runtime are found (tests may point elsewhere).
+    static QString hostFolder();
+    static QString javaProgram();
+
+signals:
+    void frame(const QImage& picture);
+    void status(const QString& text);
+    void tip(const QString& text);
+    void started();
+    void ended();
+
+private:
+    void readMessages();
+    void takeFrame();
+    void hostEnded(int exitCode, QProcess::ExitStatus exitStatus);
+    void send(const QByteArray& line);
+
+    AppletElement element_;
+    QProcess process_;
+    QFile frames_;
+    uchar* mapped_ = nullptr;
+    QTimer killTimer_;
+    bool stopping_ = false;
+    bool saidStatus_ = false;
+};

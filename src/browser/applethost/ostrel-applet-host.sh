@@ -1,0 +1,27 @@
+#!/bin/sh
+# Starts an X server that nobody sees, then the applet host on it, so an
+# applet never touches the user's display.
+#   ostrel-applet-host.sh JAVA HOST_JAR WIDTH HEIGHT HOST_ARGUMENTS...
+# The X server ends with the host (it is told to die with its parent, which
+# the host replaces).
+set -eu
+java=$1
+jar=$2
+width=$3
+height=$4
+shift 4
+dir=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-applet.XXXXXX")
+mkfifo "$dir/display"
+setpriv --pdeathsig KILL Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 "${width}x${height}x24" \
+  3>"$dir/display" >/dev/null 2>&1 &
+display=
+read -r display <"$dir/display" || true
+rm -rf "$dir"
+if [ -z "$display" ]; then
+  echo "status The applet's hidden display could not be started (Xvfb)"
+  exit 1
+fi
+DISPLAY=":$display"
+export DISPLAY
+exec "$java" -Djava.security.manager=allow -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Xmx96m \
+  -Djava.awt.headless=false -cp "$jar" AppletHost "$@"
