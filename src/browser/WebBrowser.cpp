@@ -5,12 +5,20 @@
 #include "AppletView.h"
 
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QMouseEvent>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+
+namespace {
+
+// Pages larger than this are left to the engine to read (setHtml's limit).
+constexpr qint64 kMaxPageBytes = 1024 * 1024;
+
+} // namespace
 
 WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent), view_(new QWebEngineView(this))
 {
@@ -48,7 +56,13 @@ void WebBrowser::Navigate2(const QString& path)
     emit BeforeNavigate2();
     delete document_;
     stopApplets();
-    view_->load(QUrl::fromLocalFile(path));
+    // The page is read now: its file is deleted about a second later, and the
+    // engine, starting cold, may not have read it by then.
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly) && file.size() < kMaxPageBytes)
+        view_->setHtml(QString::fromLatin1(file.readAll()), QUrl::fromLocalFile(path));
+    else
+        view_->load(QUrl::fromLocalFile(path)); // the engine's own error page says why
 }
 
 void WebBrowser::startApplets()

@@ -1,0 +1,270 @@
+// The applet runtime with real applets: test applets of our own served by a
+// small server, the demo camera's applet, and what the box shows when an
+// applet cannot run.
+#include "AppletServer.h"
+
+#include "browser/AppletView.h"
+#include "browser/WebBrowser.h"
+#include "support/Files.h"
+#include "support/JpegCodec.h"
+#include "viewer/frmOstrel.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+QRgb patternAt(int x, int y)
+{
+    return qRgb((x * 7 + y) & 255, (y * 5 + x * 3) & 255, (x ^ y) & 255);
+}
+
+QImage pattern(int width, int height, QRgb stripe)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, y < 4 ? stripe : patternAt(x, y));
+    return image;
+}
+
+// The Java processes this test program started (the applet hosts).
+QList<qint64> javaChildren()
+{
+    QList<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QByteArray name = text.mid(text.indexOf('(') + 1, text.lastIndexOf(')') - text.indexOf('(') - 1);
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (name == "java" && fields.value(0) != "Z" && fields.value(1).toLongLong() == ::getpid())
+            found << entry.toLongLong();
+    }
+    return found;
+}
+
+class AppletRuntime : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("OSTREL_APPLETS", "on");
+        server.addJarEntries(testsupport::readFile(OSTREL_TEST_APPLETS_JAR));
+        server.addFile("/archive.jar", testsupport::readFile(OSTREL_ARCHIVE_JAR));
+        browser = std::make_unique<WebBrowser>();
+        browser->show();
+    }
+    void TearDown() override
+    {
+        browser.reset();
+        qunsetenv("OSTREL_APPLETS");
+    }
+
+    // Shows a page with one applet of `width` x `height` and waits for its box.
+    AppletView* show(const QString& attributes, int width, int height, const QString& params = {},
+                     quint16 port = 0)
+    {
+        const QString page = QString("<html><head><base href='http://127.0.0.1:%1/'></head><body bgcolor='#000000'>"
+                                     "<APPLET %2 WIDTH=%3 HEIGHT=%4>%5</APPLET></body></html>")
+                                 .arg(port ? port : server.port())
+                                 .arg(attributes)
+                                 .arg(width)
+                                 .arg(height)
+                                 .arg(params);
+        const QString path = dir.filePath(QString("page%1.htm").arg(++pages));
+        testsupport::writeFile(path, page.toLatin1());
+        browser->resize(width + 16, height + 16);
+        QSignalSpy loaded(browser.get(), &WebBrowser::DocumentComplete);
+        browser->Navigate2(path);
+        EXPECT_TRUE(loaded.wait(15000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return browser->applets().size() == 1; }, 5000));
+        return browser->applets().value(0);
+    }
+    static bool waitForPicture(AppletView* view, const std::function<bool(const QImage&)>& good, int ms = 20000)
+    {
+        return view && QTest::qWaitFor([&] { return !view->picture().isNull() && good(view->picture()); }, ms);
+    }
+    static bool waitForStatus(AppletView* view, const QString& part, int ms = 20000)
+    {
+        return view && QTest::qWaitFor([&] { return view->statusText().contains(part); }, ms);
+    }
+
+    AppletServer server;
+    std::unique_ptr<WebBrowser> browser;
+    QTemporaryDir dir;
+    int pages = 0;
+};
+
+} // namespace
+
+TEST_F(AppletRuntime, AnAwtAppletShowsItsPatternPixelForPixelAtEverySize)
+{
+    const QSize sizes[] = {{80, 60}, {160, 120}, {320, 240}, {640, 480}, {800, 600}, {1024, 768}};
+    for (const QSize& size : sizes) {
+        SCOPED_TRACE(QString("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+        AppletView* view = show("CODE=PatternApplet.class", size.width(), size.height(),
+                                "<param name=Stripe value='#ff8000'>");
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->geometry(), QRect(QPoint(8, 8), size)) << "the box the page gives the applet";
+        const QImage expected = pattern(size.width(), size.height(), qRgb(0xff, 0x80, 0x00));
+        EXPECT_TRUE(waitForPicture(view, [&](const QImage& p) { return p == expected; }))
+            << qPrintable(view->statusText());
+        // And so it is on the screen.
+        EXPECT_EQ(browser->grab(view->geometry()).toImage().convertToFormat(QImage::Format_RGB32), expected);
+    }
+}
+
+TEST_F(AppletRuntime, ASwingAppletShowsItsPatternToo)
+{
+    AppletView* view = show("code='SwingPatternApplet'", 320, 240, "<PARAM NAME=stripe VALUE='#00ff00'>");
+    const QImage expected = pattern(320, 240, qRgb(0, 0xff, 0));
+    EXPECT_TRUE(waitForPicture(view, [&](const QImage& p) { return p == expected; })) << qPrintable(view->statusText());
+}
+
+TEST_F(AppletRuntime, InnerClassesResourcesAndClicksReachTheApplet)
+{
+    AppletView* view = show("CODE=ResourceApplet", 160, 120);
+    ASSERT_TRUE(waitForPicture(view, [](const QImage& p) { return p.pixel(80, 60) == qRgb(0x33, 0x66, 0xcc); }))
+        << qPrintable(view->statusText());
+    EXPECT_EQ(view->picture().pixel(6, 6), qRgb(0x33, 0x66, 0xcc));
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+    EXPECT_TRUE(waitForPicture(view, [](const QImage& p) { return p.pixel(6, 6) == qRgb(255, 255, 255); }, 5000))
+        << "the click did not reach the applet";
+}
+
+TEST_F(AppletRuntime, AnAppletFromAnArchiveJarInAPackage)
+{
+    for (const QString code : {"cam.archived.ArchivedApplet", "cam/archived/ArchivedApplet.class"}) {
+        AppletView* view = show(QString("CODE='%1' ARCHIVE='archive.jar'").arg(code), 160, 120);
+        EXPECT_TRUE(waitForPicture(view, [](const QImage& p) { return p.pixel(10, 10) == qRgb(0x12, 0x34, 0x56); }))
+            << qPrintable(code) << ": " << qPrintable(view->statusText());
+    }
+    EXPECT_TRUE(server.requested().contains("GET /archive.jar"));
+}
+
+TEST_F(AppletRuntime, AHostileAppletIsRefusedEverythingAndTheHostSurvives)
+{
+    AppletView* view = show("CODE=HostileApplet.class", 160, 120);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.reports().contains("done=yes"); }, 30000))
+        << qPrintable(server.reports().join(' ')) << " " << qPrintable(view->statusText());
+    for (const QString& report : server.reports()) {
+        if (report.startsWith("javaVersion=") || report.startsWith("thread=") || report == "done=yes")
+            EXPECT_TRUE(report.endsWith("=allowed") || report == "done=yes") << qPrintable(report);
+        else
+            EXPECT_TRUE(report.endsWith("=refused")) << qPrintable(report);
+    }
+    EXPECT_EQ(server.reports().size(), 20);
+    // System.exit ended nothing: the applet goes on painting.
+    EXPECT_TRUE(waitForPicture(view, [](const QImage& p) { return p.pixel(10, 10) == qRgb(0, 255, 0); }));
+    EXPECT_FALSE(javaChildren().isEmpty());
+}
+
+TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
+{
+    AppletView* view = show("CODE=Missing.class", 320, 240);
+    EXPECT_TRUE(waitForStatus(view, QString("http://127.0.0.1:%1/Missing.class was not found (HTTP 404").arg(server.port())))
+        << qPrintable(view->statusText());
+
+    quint16 closed = 0;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        closed = probe.serverPort();
+    }
+    view = show("CODE=PatternApplet.class", 320, 240, {}, closed);
+    EXPECT_TRUE(waitForStatus(view, QString("Cannot reach 127.0.0.1:%1: connection refused").arg(closed)))
+        << qPrintable(view->statusText());
+    // Grey text on black, as the Idle page writes.
+    const QImage shown = browser->grab(view->geometry()).toImage();
+    int light = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            light += qGray(shown.pixel(x, y)) > 100;
+    EXPECT_GT(light, 40);
+
+    view = show("CODE=FailingApplet.class", 320, 240);
+    EXPECT_TRUE(waitForStatus(view, "The applet failed while starting: java.lang.IllegalStateException: "
+                                    "the camera is switched off"))
+        << qPrintable(view->statusText());
+
+    const QByteArray path = qgetenv("PATH");
+    const QByteArray home = qgetenv("JAVA_HOME");
+    qputenv("PATH", "/nonexistent");
+    qunsetenv("JAVA_HOME");
+    view = show("CODE=PatternApplet.class", 320, 240);
+    qputenv("PATH", path);
+    if (!home.isEmpty())
+        qputenv("JAVA_HOME", home);
+    EXPECT_TRUE(waitForStatus(view, "A Java runtime (OpenJDK 17) is needed to show this camera's picture", 5000))
+        << qPrintable(view->statusText());
+}
+
+TEST_F(AppletRuntime, AHostThatDiesIsReported)
+{
+    AppletView* view = show("CODE=PatternApplet.class", 160, 120);
+    ASSERT_TRUE(waitForPicture(view, [](const QImage&) { return true; }));
+    const QList<qint64> hosts = javaChildren();
+    ASSERT_EQ(hosts.size(), 1);
+    ::kill(static_cast<pid_t>(hosts[0]), SIGKILL);
+    EXPECT_TRUE(waitForStatus(view, "The applet's host ended", 5000)) << qPrintable(view->statusText());
+}
+
+TEST_F(AppletRuntime, ANewPageStopsTheOldAppletWithinASecond)
+{
+    AppletView* view = show("CODE=PatternApplet.class", 160, 120);
+    ASSERT_TRUE(waitForPicture(view, [](const QImage&) { return true; }));
+    ASSERT_EQ(javaChildren().size(), 1);
+    const QString page = dir.filePath("idle.htm");
+    testsupport::writeFile(page, "<html><body bgcolor='#000000'>idle</body></html>");
+    browser->Navigate2(page);
+    EXPECT_TRUE(QTest::qWaitFor([] { return javaChildren().isEmpty(); }, 2000)) << "the host outlived its page";
+    EXPECT_TRUE(browser->applets().isEmpty());
+}
+
+TEST(CameraInTheViewer, TheLivePictureAndASnapshotOfIt)
+{
+    qputenv("OSTREL_APPLETS", "on");
+    QProcess camera;
+    camera.start(OSTREL_DEMOCAM, {"--port", "0", "--fps", "2"});
+    ASSERT_TRUE(camera.waitForReadyRead(10000));
+    const auto m = QRegularExpression(":(\\d+)/").match(QString(camera.readAllStandardOutput()));
+    ASSERT_TRUE(m.hasMatch());
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    frmOstrel window;
+    window.reportError = [](const QString&) {};
+    window.Form_Load("-host 127.0.0.1 -port " + m.captured(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.WebBrowser1->applets().isEmpty(); }, 15000))
+        << qPrintable(window.WebBrowser1->view()->url().toString());
+    AppletView* view = window.WebBrowser1->applets().first();
+    ASSERT_TRUE(view);
+    // The camera's picture: its caption band is dark blue-grey at the bottom left.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->picture().isNull(); }, 20000)) << qPrintable(view->statusText());
+    EXPECT_EQ(view->size(), QSize(320, 240));
+    EXPECT_EQ(view->mapTo(&window, QPoint(0, 0)), window.Picture1->geometry().topLeft());
+    // A snapshot holds exactly what the box shows (tried again should a new
+    // frame come in between).
+    bool same = false;
+    for (int attempt = 0; attempt < 3 && !same; ++attempt) {
+        const QImage shown = view->picture();
+        window.chkPicture->click();
+        same = window.snapshot().convertToFormat(QImage::Format_RGB32) == shown;
+        window.chkPicture->click();
+    }
+    EXPECT_TRUE(same);
+    camera.terminate();
+    camera.waitForFinished();
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("OSTREL_APPLETS");
+}
