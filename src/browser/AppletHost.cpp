@@ -4,7 +4,10 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QStandardPaths>
+
+#include <cstdio>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -19,11 +22,30 @@ int nextHostNumber()
     return ++number;
 }
 
+// What is said about the sandbox is said once a run.
+void warnOnce(const QString& text)
+{
+    static QStringList said;
+    if (said.contains(text))
+        return;
+    said << text;
+    std::fprintf(stderr, "ostrel: %s\n", qPrintable(text));
+}
+
+// The JVM's own notices about the security manager, which every host prints.
+bool isJvmNotice(const QByteArray& line)
+{
+    return line.startsWith("WARNING: ") &&
+           (line.contains("SecurityManager") || line.contains("terminally deprecated") ||
+            line.contains("Please consider reporting this to the maintainers of") ||
+            line.contains("will be removed in a future release"));
+}
+
 } // namespace
 
 AppletHost::AppletHost(const AppletElement& element, QObject* parent) : QObject(parent), element_(element)
 {
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    connect(&process_, &QProcess::readyReadStandardError, this, &AppletHost::readErrors);
     // The host dies with Ostrel, even when Ostrel is killed outright.
     process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     connect(&process_, &QProcess::readyReadStandardOutput, this, &AppletHost::readMessages);
@@ -67,13 +89,15 @@ QString AppletHost::javaProgram()
     return QStandardPaths::findExecutable("java");
 }
 
+QString AppletHost::sandboxProgram()
+{
+    if (qEnvironmentVariable("OSTREL_APPLET_SANDBOX") == "off")
+        return {};
+    return QStandardPaths::findExecutable("bwrap");
+}
+
 void AppletHost::start()
 {
-    const QString java = javaProgram();
-    if (java.isEmpty()) {
-        emit status("A Java runtime (OpenJDK 17) is needed to show this camera's picture");
-        return;
-    }
     const QString folder = platform::runtimeFolder();
     if (folder.isEmpty()) {
         emit status("The applet cannot run: there is no private folder for its pictures");
@@ -86,8 +110,15 @@ void AppletHost::start()
         emit status(QString("The applet cannot run: %1").arg(frames_.errorString()));
         return;
     }
-    const QString host = hostFolder();
-    QStringList arguments = {host + "/ostrel-applet-host.sh", java, host + "/AppletHost.jar",
+    if (sandboxProgram().isEmpty())
+        warnOnce("bubblewrap (bwrap) is not installed: applets run with Java's security manager alone");
+    launch(!sandboxProgram().isEmpty());
+}
+
+QStringList AppletHost::hostArguments(const QString& java, const QString& folder, const QString& frames,
+                                      const QString& relay) const
+{
+    QStringList arguments = {folder + "/ostrel-applet-host.sh", java, folder + "/AppletHost.jar",
                              QString::number(std::max(element_.box.width(), 64)),
                              QString::number(std::max(element_.box.height(), 64)),
                              "--code", element_.code,
@@ -95,14 +126,74 @@ void AppletHost::start()
                              "--document", element_.documentBase.toString(),
                              "--width", QString::number(element_.box.width()),
                              "--height", QString::number(element_.box.height()),
-                             "--frames", frames_.fileName()};
+                             "--frames", frames};
+    if (!relay.isEmpty())
+        arguments << "--relay" << relay;
     if (!element_.archives.isEmpty())
         arguments << "--archive" << element_.archives.join(',');
     if (!element_.name.isEmpty())
         arguments << "--name" << element_.name;
     for (const auto& [name, value] : element_.parameters)
         arguments << "--param" << name << value;
-    process_.start("/bin/sh", arguments);
+    return arguments;
+}
+
+void AppletHost::launch(bool sandbox)
+{
+    const QString java = javaProgram();
+    if (java.isEmpty()) {
+        emit status("A Java runtime (OpenJDK 17) is needed to show this camera's picture");
+        return;
+    }
+    const QString host = hostFolder();
+    sandboxed_ = sandbox;
+    if (!sandbox) {
+        process_.start("/bin/sh", hostArguments(java, host, frames_.fileName(), QString()));
+        return;
+    }
+    // The sandbox: read-only system folders, a private /tmp, no home, no
+    // user files, its own namespaces, and no network but the relay to the
+    // code base (a camera named by an address outside the loopback keeps the
+    // network, and Java's security manager alone holds it to that address).
+    const QString codeHost = element_.codeBase.host();
+    const QHostAddress address(codeHost);
+    const bool ownNetwork = address.isNull() || address.isLoopback();
+    QString relayPath;
+    if (ownNetwork) {
+        relay_ = std::make_unique<AppletRelay>(codeHost, static_cast<quint16>(element_.codeBase.port(80)));
+        QString error;
+        relayPath = frames_.fileName() + ".relay";
+        if (!relay_->listen(relayPath, &error)) {
+            emit status(QString("The applet cannot run: %1").arg(error));
+            return;
+        }
+    } else {
+        warnOnce(QString("the camera %1 is not on this machine: its applet keeps the network, limited by "
+                         "Java's security manager to %1 alone").arg(codeHost));
+    }
+    const QString realJava = QFileInfo(java).canonicalFilePath();
+    const QString javaHome = QFileInfo(realJava).absolutePath() + "/..";
+    QStringList arguments = {"--unshare-all", "--die-with-parent", "--new-session", "--clearenv",
+                             "--setenv", "PATH", "/usr/bin:/bin",
+                             "--setenv", "LANG", "C.UTF-8",
+                             "--setenv", "HOME", "/tmp", "--setenv", "XDG_CACHE_HOME", "/tmp/cache",
+                             "--ro-bind", "/usr", "/usr",
+                             "--symlink", "usr/lib", "/lib", "--symlink", "usr/lib64", "/lib64",
+                             "--symlink", "usr/bin", "/bin", "--symlink", "usr/sbin", "/sbin",
+                             "--ro-bind-try", "/etc/ld.so.cache", "/etc/ld.so.cache",
+                             "--ro-bind-try", "/etc/fonts", "/etc/fonts",
+                             "--ro-bind-try", "/etc/java-17-openjdk", "/etc/java-17-openjdk",
+                             "--ro-bind-try", QFileInfo(javaHome).canonicalFilePath(), QFileInfo(javaHome).canonicalFilePath(),
+                             "--proc", "/proc", "--dev", "/dev", "--tmpfs", "/tmp",
+                             "--ro-bind", host, "/ostrel/host",
+                             "--bind", frames_.fileName(), "/ostrel/frames"};
+    if (!ownNetwork)
+        arguments << "--share-net";
+    if (!relayPath.isEmpty())
+        arguments << "--bind" << relayPath << "/ostrel/relay";
+    arguments << "/bin/sh" << hostArguments(realJava, "/ostrel/host", "/ostrel/frames",
+                                            relayPath.isEmpty() ? QString() : "/ostrel/relay");
+    process_.start(sandboxProgram(), arguments);
 }
 
 void AppletHost::stop()
@@ -133,6 +224,20 @@ void AppletHost::sendKey(const char* kind, int keyCode, int character, int modif
          QByteArray::number(modifiers));
 }
 
+void AppletHost::readErrors()
+{
+    // The applet's own prints and the host's troubles, passed on line by line.
+    errors_ += process_.readAllStandardError();
+    for (qsizetype end = errors_.indexOf('\n'); end >= 0; end = errors_.indexOf('\n')) {
+        const QByteArray line = errors_.left(end + 1);
+        errors_.remove(0, end + 1);
+        if (line.startsWith("bwrap:"))
+            sandboxRefused_ = true;
+        if (!isJvmNotice(line))
+            std::fprintf(stderr, "applet: %s", line.constData());
+    }
+}
+
 void AppletHost::readMessages()
 {
     while (process_.canReadLine()) {
@@ -147,6 +252,7 @@ void AppletHost::readMessages()
         } else if (word == "tip") {
             emit tip(text);
         } else if (word == "started") {
+            started_ = true;
             emit started();
         }
     }
@@ -166,7 +272,16 @@ void AppletHost::takeFrame()
 void AppletHost::hostEnded(int exitCode, QProcess::ExitStatus exitStatus)
 {
     killTimer_.stop();
+    readErrors();
     readMessages();
+    if (sandboxed_ && sandboxRefused_ && !started_ && !stopping_) {
+        // bubblewrap cannot make namespaces here (user namespaces off).
+        warnOnce("bubblewrap cannot make its sandbox here: applets run with Java's security manager alone");
+        relay_.reset();
+        sandboxRefused_ = false;
+        launch(false);
+        return;
+    }
     if (!stopping_ && !saidStatus_) {
         emit status(exitStatus == QProcess::CrashExit
                         ? QString("The applet's host ended unexpectedly")

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "AppletElement.h"
+#include "AppletRelay.h"
 
 #include <QFile>
 #include <QImage>
 #include <QObject>
 #include <QProcess>
 #include <QTimer>
+
+#include <memory>
 
 // One applet running in a host process of its own (Java, on an X display
 // that nobody sees). Its pictures arrive through a shared frame file; what
@@ -31,6 +34,10 @@ public:
     // Where the host and the Java runtime are found (tests may point elsewhere).
     static QString hostFolder();
     static QString javaProgram();
+    // The OS sandbox (bubblewrap), or empty where there is none or it is
+    // turned off (OSTREL_APPLET_SANDBOX=off).
+    static QString sandboxProgram();
+    bool sandboxed() const { return sandboxed_; }
 
 signals:
     void frame(const QImage& picture);
@@ -44,6 +51,10 @@ private:
     void takeFrame();
     void hostEnded(int exitCode, QProcess::ExitStatus exitStatus);
     void send(const QByteArray& line);
+    void readErrors();
+    void launch(bool sandbox);
+    QStringList hostArguments(const QString& java, const QString& folder, const QString& frames,
+                              const QString& relay) const;
 
     AppletElement element_;
     QProcess process_;
@@ -52,4 +63,9 @@ private:
     QTimer killTimer_;
     bool stopping_ = false;
     bool saidStatus_ = false;
+    bool sandboxed_ = false;
+    bool started_ = false;
+    bool sandboxRefused_ = false; // bubblewrap could not make its namespaces
+    std::unique_ptr<AppletRelay> relay_;
+    QByteArray errors_; // the host's error output not yet passed on
 };

@@ -38,19 +38,34 @@ QImage pattern(int width, int height, QRgb stripe)
     return image;
 }
 
-// The Java processes this test program started (the applet hosts).
+// The Java processes this test program started, directly or through the
+// sandbox (the applet hosts), that are still alive.
 QList<qint64> javaChildren()
 {
-    QList<qint64> found;
+    struct Process {
+        QByteArray name;
+        QByteArray state;
+        qint64 parent = 0;
+    };
+    QHash<qint64, Process> all;
     for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
         QFile stat("/proc/" + entry + "/stat");
         if (!stat.open(QIODevice::ReadOnly))
             continue;
         const QByteArray text = stat.readAll();
-        const QByteArray name = text.mid(text.indexOf('(') + 1, text.lastIndexOf(')') - text.indexOf('(') - 1);
         const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (name == "java" && fields.value(0) != "Z" && fields.value(1).toLongLong() == ::getpid())
-            found << entry.toLongLong();
+        all.insert(entry.toLongLong(), {text.mid(text.indexOf('(') + 1, text.lastIndexOf(')') - text.indexOf('(') - 1),
+                                        fields.value(0), fields.value(1).toLongLong()});
+    }
+    QList<qint64> found;
+    for (auto it = all.cbegin(); it != all.cend(); ++it) {
+        if (it->name != "java" || it->state == "Z")
+            continue;
+        for (qint64 p = it->parent; p > 1; p = all.value(p).parent)
+            if (p == ::getpid()) {
+                found << it.key();
+                break;
+            }
     }
     return found;
 }

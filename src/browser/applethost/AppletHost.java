@@ -93,6 +93,8 @@ public final class AppletHost {
     private static String name = "";
     private static final Map<String, String> parameters = new HashMap<>();
     private static String framePath;
+    private static String relayPath;       // the sandbox's one way out, to the code base
+    private static volatile String relayError; // why the relay last could not connect
 
     private static Applet applet;
     private static Frame frame;
@@ -118,6 +120,8 @@ public final class AppletHost {
             return;
         }
         openFrameFile();
+        if (relayPath != null)
+            startRelay();
         AppletClassLoader loader = new AppletClassLoader(classPath(), AppletHost.class.getClassLoader());
         installSecurity(loader);
         Thread commands = new Thread(AppletHost::readCommands, "AppletHost-commands");
@@ -145,6 +149,7 @@ public final class AppletHost {
             case "--height": height = Integer.parseInt(value); break;
             case "--name": name = value; break;
             case "--frames": framePath = value; break;
+            case "--relay": relayPath = value; break;
             case "--param":
                 if (i + 2 >= args.length)
                     return false;
@@ -248,7 +253,8 @@ public final class AppletHost {
         } catch (java.net.UnknownHostException x) {
             return "Cannot reach " + codeBase.getHost() + ": unknown host";
         } catch (IOException x) {
-            return "Cannot reach " + codeBase.getHost() + ":" + port(codeBase) + ": " + x.getMessage();
+            String reason = relayError != null ? relayError : x.getMessage();
+            return "Cannot reach " + codeBase.getHost() + ":" + port(codeBase) + ": " + reason;
         }
         return "The applet " + address + " could not be loaded (" + e + ")";
     }
@@ -404,6 +410,109 @@ public final class AppletHost {
     }
 
     // -- The sandbox ---------------------------------------------------------
+
+    // In an OS sandbox the host has no network of its own: connections to the
+    // code base's host and port are taken here, on the sandbox's loopback,
+    // and carried through a socket that Ostrel relays to that one address.
+    // A host name is made to mean the loopback for this process alone.
+    private static void startRelay() throws IOException {
+        String host = codeBase.getHost();
+        java.net.InetAddress loopback;
+        if (host.matches("127(\\.\\d{1,3}){3}")) {
+            loopback = java.net.InetAddress.getByName(host);
+        } else {
+            java.nio.file.Path hosts = java.nio.file.Files.createTempFile("ostrel-hosts", "");
+            java.nio.file.Files.write(hosts, ("127.0.0.1 " + host + "\n127.0.0.1 localhost\n")
+                .getBytes(StandardCharsets.US_ASCII));
+            System.setProperty("jdk.net.hosts.file", hosts.toString());
+            loopback = java.net.InetAddress.getByName("127.0.0.1");
+        }
+        final java.net.ServerSocket listener = new java.net.ServerSocket(port(codeBase), 50, loopback);
+        Thread accepter = new Thread(() -> {
+            for (;;) {
+                try {
+                    java.net.Socket inside = listener.accept();
+                    java.nio.channels.SocketChannel outside = java.nio.channels.SocketChannel.open(
+                        java.net.UnixDomainSocketAddress.of(relayPath));
+                    String answer = readStatus(outside);
+                    if (!answer.equals("ok")) {
+                        relayError = answer.startsWith("error ") ? answer.substring(6) : answer;
+                        inside.setSoLinger(true, 0); // the applet sees its connection fail
+                        inside.close();
+                        outside.close();
+                        continue;
+                    }
+                    carry(inside, outside);
+                } catch (IOException e) {
+                    // one connection failed; the next may not
+                }
+            }
+        }, "AppletHost-relay");
+        accepter.setDaemon(true);
+        accepter.start();
+    }
+
+    // The relay's first line: "ok", or "error REASON".
+    private static String readStatus(java.nio.channels.SocketChannel channel) throws IOException {
+        StringBuilder line = new StringBuilder();
+        java.nio.ByteBuffer one = java.nio.ByteBuffer.allocate(1);
+        while (line.length() < 1024) {
+            one.clear();
+            if (channel.read(one) < 0)
+                break;
+            char c = (char) one.get(0);
+            if (c == '\n')
+                break;
+            line.append(c);
+        }
+        return line.toString();
+    }
+
+    // Both directions of one relayed connection, each on a thread of its own.
+    // The channel is read and written directly: its stream adapters would
+    // share one lock, and a waiting read would hold up every write.
+    private static void carry(java.net.Socket inside, java.nio.channels.SocketChannel outside) {
+        Runnable close = () -> {
+            try {
+                inside.close();
+                outside.close();
+            } catch (IOException e) {
+                // closed anyway
+            }
+        };
+        Thread up = new Thread(() -> {
+            byte[] buffer = new byte[65536];
+            try {
+                InputStream in = inside.getInputStream();
+                for (int n = in.read(buffer); n >= 0; n = in.read(buffer)) {
+                    java.nio.ByteBuffer bytes = java.nio.ByteBuffer.wrap(buffer, 0, n);
+                    while (bytes.hasRemaining())
+                        outside.write(bytes);
+                }
+            } catch (IOException e) {
+                // one side is gone
+            }
+            close.run();
+        }, "AppletHost-relay-up");
+        Thread down = new Thread(() -> {
+            java.nio.ByteBuffer bytes = java.nio.ByteBuffer.allocate(65536);
+            try {
+                java.io.OutputStream out = inside.getOutputStream();
+                while (outside.read(bytes) >= 0) {
+                    out.write(bytes.array(), 0, bytes.position());
+                    out.flush();
+                    bytes.clear();
+                }
+            } catch (IOException e) {
+                // one side is gone
+            }
+            close.run();
+        }, "AppletHost-relay-down");
+        up.setDaemon(true);
+        down.setDaemon(true);
+        up.start();
+        down.start();
+    }
 
     // Loads the applet's classes from its archives and code base. It grants
     // nothing by itself: the policy alone decides what the classes may do.
