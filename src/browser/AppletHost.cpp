@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include <csignal>
+#include <ctime>
 #include <sys/prctl.h>
 
 namespace {
@@ -245,7 +246,7 @@ void AppletHost::readMessages()
         const QString word = line.section(' ', 0, 0);
         const QString text = line.section(' ', 1);
         if (word == "frame") {
-            takeFrame();
+            takeFrame(text.section(' ', 1, 1).toLongLong());
         } else if (word == "status") {
             saidStatus_ = true;
             emit status(text);
@@ -258,7 +259,7 @@ void AppletHost::readMessages()
     }
 }
 
-void AppletHost::takeFrame()
+void AppletHost::takeFrame(qint64 capturedNs)
 {
     if (!mapped_)
         return;
@@ -266,6 +267,9 @@ void AppletHost::takeFrame()
     const QImage shared(mapped_, element_.box.width(), element_.box.height(), QImage::Format_RGB32);
     const QImage picture = shared.copy();
     send("ack"); // the host may write the next one now
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    lastLatencyNs_ = qint64{now.tv_sec} * 1'000'000'000 + now.tv_nsec - capturedNs;
     emit frame(picture);
 }
 

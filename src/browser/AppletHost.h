@@ -38,6 +38,9 @@ public:
     // turned off (OSTREL_APPLET_SANDBOX=off).
     static QString sandboxProgram();
     bool sandboxed() const { return sandboxed_; }
+    // From the host's capture of the last frame to its arrival here.
+    qint64 lastFrameLatencyNs() const { return lastLatencyNs_; }
+    qint64 hostProcessId() const { return process_.processId(); }
 
 signals:
     void frame(const QImage& picture);
@@ -48,7 +51,7 @@ signals:
 
 private:
     void readMessages();
-    void takeFrame();
+    void takeFrame(qint64 capturedNs);
     void hostEnded(int exitCode, QProcess::ExitStatus exitStatus);
     void send(const QByteArray& line);
     void readErrors();
@@ -68,4 +71,5 @@ private:
     bool sandboxRefused_ = false; // bubblewrap could not make its namespaces
     std::unique_ptr<AppletRelay> relay_;
     QByteArray errors_; // the host's error output not yet passed on
+    qint64 lastLatencyNs_ = 0;
 };

@@ -16,6 +16,7 @@ public:
 
     QImage picture() const { return picture_; }
     QString statusText() const { return status_; }
+    AppletHost& host() const { return host_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -8,7 +8,8 @@
 //                 mouse KIND X Y BUTTON MODIFIERS CLICKS
 //                 key KIND KEYCODE CHAR MODIFIERS
 //                 quit
-//   to Ostrel:    frame N                   frame N is in the frame file
+//   to Ostrel:    frame N T                 frame N is in the frame file (captured at
+//                                           T, the monotonic clock in nanoseconds)
 //                 status TEXT               what the box should say instead of a picture
 //                 tip TEXT                  the applet's showStatus
 //                 started
@@ -287,6 +288,7 @@ public final class AppletHost {
     }
 
     private static void capture() {
+        long captured = System.nanoTime();
         Graphics g = picture.getGraphics();
         try {
             g.setColor(java.awt.Color.black);
@@ -301,7 +303,7 @@ public final class AppletHost {
         frames.position(0);
         frames.put(pixels, 0, width * height);
         taken = false;
-        say("frame", Long.toString(++frameNumber));
+        say("frame", ++frameNumber + " " + captured);
     }
 
     private static void readCommands() {

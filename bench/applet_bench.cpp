@@ -1,0 +1,156 @@
+// applet_bench: the live picture's figures. The demo camera at 640x480 and
+// 25 frames a second, shown by the viewer (in this process, on the offscreen
+// platform; the applet host runs on its own hidden X server as always):
+// from the start of the program to the first frame, from a page rebuild to
+// the new first frame, the frames' way from the host's capture to the viewer,
+// the viewer's CPU use while showing them, and the host's memory (PSS of the
+// host and everything it started).
+#include "browser/AppletHost.h"
+#include "browser/AppletView.h"
+#include "browser/WebBrowser.h"
+#include "viewer/frmOstrel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// The PSS of a process and all below it, in MiB.
+double treePssMiB(qint64 root)
+{
+    QHash<qint64, qint64> parent;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + entry + "/stat");
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QByteArray text = stat.readAll();
+            parent.insert(entry.toLongLong(), text.mid(text.lastIndexOf(')') + 2).split(' ').value(1).toLongLong());
+        }
+    }
+    double kib = 0;
+    for (auto it = parent.cbegin(); it != parent.cend(); ++it) {
+        bool inTree = it.key() == root;
+        for (qint64 p = it.value(); !inTree && p > 1; p = parent.value(p))
+            inTree = p == root;
+        if (!inTree)
+            continue;
+        QFile rollup(QString("/proc/%1/smaps_rollup").arg(it.key()));
+        if (rollup.open(QIODevice::ReadOnly)) {
+            const auto m = QRegularExpression("Pss:\\s+(\\d+) kB").match(QString(rollup.readAll()));
+            if (m.hasMatch())
+                kib += m.captured(1).toDouble();
+        }
+    }
+    return kib / 1024.0;
+}
+
+// The box of a host other than `oldHost` once it shows a picture.
+AppletView* firstFrame(frmOstrel& window, qint64 oldHost, int timeoutMs)
+{
+    AppletView* found = nullptr;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            const auto views = window.WebBrowser1->applets();
+            found = views.isEmpty() ? nullptr : views.first();
+            return found && found->host().hostProcessId() != oldHost && !found->picture().isNull();
+        },
+        timeoutMs);
+    return shown ? found : nullptr;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (::geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QApplication app(argc, argv);
+
+    QProcess camera;
+    camera.start(OSTREL_DEMOCAM, {"--port", "0", "--size", "640x480", "--fps", "25"});
+    camera.waitForReadyRead(10000);
+    const auto port = QRegularExpression(":(\\d+)/").match(QString(camera.readAllStandardOutput()));
+    if (!port.hasMatch()) {
+        std::fprintf(stderr, "applet_bench: the demo camera did not start\n");
+        return 1;
+    }
+
+    frmOstrel window;
+    window.reportError = [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); };
+    window.Form_Load("-host 127.0.0.1 -port " + port.captured(1));
+    window.mnuSize_Click(3); // 640x480
+    AppletView* view = firstFrame(window, -1, 30000);
+    if (!view) {
+        std::fprintf(stderr, "applet_bench: no picture came\n");
+        return 1;
+    }
+    const double startMs = static_cast<double>(sinceStart.elapsed());
+    std::printf("applet host: %s\n", view->host().sandboxed() ? "in bubblewrap" : "without an OS sandbox");
+    std::printf("start to the first frame:          %7.0f ms   (goal 1000)\n", startMs);
+
+    std::vector<double> rebuilds;
+    for (int i = 0; i < 5; ++i) {
+        const qint64 oldHost = view->host().hostProcessId(); // the box goes with its page
+        QElapsedTimer clock;
+        clock.start();
+        window.cmdRefresh_Click();
+        view = firstFrame(window, oldHost, 30000);
+        if (!view)
+            return 1;
+        rebuilds.push_back(static_cast<double>(clock.elapsed()));
+    }
+    std::sort(rebuilds.begin(), rebuilds.end());
+    std::printf("page rebuild to the new first frame: %5.0f ms   (median of 5; goal 800)\n", rebuilds[2]);
+
+    // Steady showing: latency of each frame, the viewer's CPU, the host's memory.
+    QTest::qWait(1000);
+    std::vector<double> latencies;
+    QObject::connect(&view->host(), &AppletHost::frame, [&] {
+        latencies.push_back(static_cast<double>(view->host().lastFrameLatencyNs()) / 1e6);
+    });
+    const double cpuBefore = cpuSeconds(::getpid());
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(5000);
+    const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+    const double cpu = (cpuSeconds(::getpid()) - cpuBefore) / seconds * 100.0;
+    std::sort(latencies.begin(), latencies.end());
+    if (latencies.empty())
+        return 1;
+    std::printf("frames shown:                      %7.1f a second\n", static_cast<double>(latencies.size()) / seconds);
+    std::printf("capture to the viewer:             %7.2f ms median, %.2f ms 95th percentile (goal 5)\n",
+                latencies[latencies.size() / 2], latencies[latencies.size() * 95 / 100]);
+    std::printf("the viewer's CPU while showing:    %7.1f %% of one core (the page engine included; goal 5 for the frames)\n", cpu);
+    std::printf("the host's memory (PSS):           %7.1f MiB (goal 120)\n", treePssMiB(view->host().hostProcessId()));
+    window.close();
+    camera.terminate();
+    camera.waitForFinished();
+    return 0;
+}
