@@ -60,7 +60,7 @@ void WebBrowser::Navigate2(const QString& path)
     // engine, starting cold, may not have read it by then.
     QFile file(path);
     if (file.open(QIODevice::ReadOnly) && file.size() < kMaxPageBytes)
-        view_->setHtml(QString::fromLatin1(file.readAll()), QUrl::fromLocalFile(path));
+        view_->setContent(file.readAll(), "text/html;charset=iso-8859-1", QUrl::fromLocalFile(path));
     else
         view_->load(QUrl::fromLocalFile(path)); // the engine's own error page says why
 }
