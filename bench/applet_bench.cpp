@@ -5,6 +5,7 @@
 // the new first frame, the frames' way from the host's capture to the viewer,
 // the viewer's CPU use while showing them, and the host's memory (PSS of the
 // host and everything it started).
+#include "ProcessStats.h"
 #include "browser/AppletHost.h"
 #include "browser/AppletView.h"
 #include "browser/WebBrowser.h"
@@ -26,44 +27,6 @@
 #include <unistd.h>
 
 namespace {
-
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
-// The PSS of a process and all below it, in MiB.
-double treePssMiB(qint64 root)
-{
-    QHash<qint64, qint64> parent;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile stat("/proc/" + entry + "/stat");
-        if (stat.open(QIODevice::ReadOnly)) {
-            const QByteArray text = stat.readAll();
-            parent.insert(entry.toLongLong(), text.mid(text.lastIndexOf(')') + 2).split(' ').value(1).toLongLong());
-        }
-    }
-    double kib = 0;
-    for (auto it = parent.cbegin(); it != parent.cend(); ++it) {
-        bool inTree = it.key() == root;
-        for (qint64 p = it.value(); !inTree && p > 1; p = parent.value(p))
-            inTree = p == root;
-        if (!inTree)
-            continue;
-        QFile rollup(QString("/proc/%1/smaps_rollup").arg(it.key()));
-        if (rollup.open(QIODevice::ReadOnly)) {
-            const auto m = QRegularExpression("Pss:\\s+(\\d+) kB").match(QString(rollup.readAll()));
-            if (m.hasMatch())
-                kib += m.captured(1).toDouble();
-        }
-    }
-    return kib / 1024.0;
-}
 
 // The box of a host other than `oldHost` once it shows a picture.
 AppletView* firstFrame(frmOstrel& window, qint64 oldHost, int timeoutMs)
@@ -152,12 +115,12 @@ int main(int argc, char* argv[])
     QObject::connect(&view->host(), &AppletHost::frame, [&] {
         latencies.push_back(static_cast<double>(view->host().lastFrameLatencyNs()) / 1e6);
     });
-    const double cpuBefore = cpuSeconds(::getpid());
+    const double cpuBefore = benchstats::cpuSeconds(::getpid());
     QElapsedTimer clock;
     clock.start();
     QTest::qWait(5000);
     const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
-    const double cpu = (cpuSeconds(::getpid()) - cpuBefore) / seconds * 100.0;
+    const double cpu = (benchstats::cpuSeconds(::getpid()) - cpuBefore) / seconds * 100.0;
     std::sort(latencies.begin(), latencies.end());
     if (latencies.empty())
         return 1;
@@ -165,7 +128,7 @@ int main(int argc, char* argv[])
     std::printf("capture to the viewer:             %7.2f ms median, %.2f ms 95th percentile (goal 5)\n",
                 latencies[latencies.size() / 2], latencies[latencies.size() * 95 / 100]);
     std::printf("the viewer's CPU while showing:    %7.1f %% of one core (the page engine included; goal 5 for the frames)\n", cpu);
-    std::printf("the host's memory (PSS):           %7.1f MiB (goal 120)\n", treePssMiB(view->host().hostProcessId()));
+    std::printf("the host's memory (PSS):           %7.1f MiB (goal 120)\n", benchstats::treePssMiB(view->host().hostProcessId()));
     window.close();
     camera.terminate();
     camera.waitForFinished();

@@ -1,6 +1,8 @@
 // democam_bench: the demo camera serving 1, 8 and 32 stream viewers at once
 // (640x480, 25 frames a second): frames a second each viewer receives, the
 // server's CPU use and its memory.
+#include "ProcessStats.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -53,28 +55,6 @@ void run(int ms)
     loop.exec();
 }
 
-// The server's CPU time so far, in seconds.
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    // Fields after the name: state is 0; utime 11, stime 12.
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
-// A memory figure of the server ("VmRSS", "VmHWM"), in MiB.
-double memoryMiB(qint64 pid, const char* field)
-{
-    QFile status(QString("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const auto m = QRegularExpression(QString("%1:\\s+(\\d+) kB").arg(field)).match(QString(status.readAll()));
-    return m.hasMatch() ? m.captured(1).toDouble() / 1024.0 : 0;
-}
-
 bool measure(int clients)
 {
     QProcess server;
@@ -102,11 +82,11 @@ bool measure(int clients)
     std::vector<long> before;
     for (const auto& v : viewers)
         before.push_back(v->frames());
-    const double cpuBefore = cpuSeconds(pid);
+    const double cpuBefore = benchstats::cpuSeconds(pid);
     clock.restart();
     run(kMeasureMs);
     const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
-    const double cpu = (cpuSeconds(pid) - cpuBefore) / seconds * 100.0;
+    const double cpu = (benchstats::cpuSeconds(pid) - cpuBefore) / seconds * 100.0;
     double least = 1e9;
     double total = 0;
     for (std::size_t i = 0; i < viewers.size(); ++i) {
@@ -115,7 +95,7 @@ bool measure(int clients)
         total += fps;
     }
     std::printf("%7d  %12.1f  %12.1f  %12.1f  %10.1f  %10.1f\n", clients, total / clients, least, cpu,
-                memoryMiB(pid, "VmRSS"), memoryMiB(pid, "VmHWM"));
+                benchstats::statusMiB(pid, "VmRSS"), benchstats::statusMiB(pid, "VmHWM"));
     std::fflush(stdout);
     viewers.clear();
     server.terminate();
