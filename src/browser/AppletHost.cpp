@@ -67,7 +67,8 @@ AppletHost::~AppletHost()
     }
     if (mapped_)
         frames_.unmap(mapped_);
-    frames_.remove();
+    if (!frames_.fileName().isEmpty())
+        frames_.remove();
 }
 
 QString AppletHost::hostFolder()
@@ -99,6 +100,14 @@ QString AppletHost::sandboxProgram()
 
 void AppletHost::start()
 {
+    // Classes come over the web only: a page without a base address would
+    // otherwise name a folder of this machine as the code base.
+    const QString scheme = element_.codeBase.scheme();
+    if (scheme != "http" && scheme != "https") {
+        emit status(QString("The applet cannot run: its code base %1 is not a web address")
+                        .arg(element_.codeBase.toDisplayString()));
+        return;
+    }
     const QString folder = platform::runtimeFolder();
     if (folder.isEmpty()) {
         emit status("The applet cannot run: there is no private folder for its pictures");
@@ -111,7 +120,10 @@ void AppletHost::start()
         emit status(QString("The applet cannot run: %1").arg(frames_.errorString()));
         return;
     }
-    if (sandboxProgram().isEmpty())
+    if (qEnvironmentVariable("OSTREL_APPLET_SANDBOX") == "off")
+        warnOnce("the OS sandbox is switched off (OSTREL_APPLET_SANDBOX=off): applets run with Java's security "
+                 "manager alone");
+    else if (sandboxProgram().isEmpty())
         warnOnce("bubblewrap (bwrap) is not installed: applets run with Java's security manager alone");
     launch(!sandboxProgram().isEmpty());
 }

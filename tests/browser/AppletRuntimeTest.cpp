@@ -213,6 +213,19 @@ TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
                                     "the camera is switched off"))
         << qPrintable(view->statusText());
 
+    // A page without a base address: its applet would come from this
+    // machine's folders, which is refused before any host starts.
+    const QString local = dir.filePath("local.htm");
+    testsupport::writeFile(local, "<html><body><APPLET CODE=PatternApplet.class WIDTH=160 HEIGHT=120></APPLET></body></html>");
+    QSignalSpy loaded(browser.get(), &WebBrowser::DocumentComplete);
+    browser->Navigate2(local);
+    ASSERT_TRUE(loaded.wait(15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return browser->applets().size() == 1; }, 5000));
+    view = browser->applets().first();
+    EXPECT_TRUE(waitForStatus(view, "The applet cannot run: its code base file://" + dir.path() + "/ is not a web address", 5000))
+        << qPrintable(view->statusText());
+    EXPECT_TRUE(QTest::qWaitFor([] { return javaChildren().isEmpty(); }, 3000)) << "a host started for it";
+
     const QByteArray path = qgetenv("PATH");
     const QByteArray home = qgetenv("JAVA_HOME");
     qputenv("PATH", "/nonexistent");

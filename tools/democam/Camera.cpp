@@ -77,12 +77,30 @@ void Camera::start()
     timer_.start();
 }
 
+QByteArray Camera::currentFrame()
+{
+    if (stale_)
+        (void)encodeCurrent();
+    return frame_;
+}
+
 void Camera::capture()
 {
     ++number_;
+    if (watched_ && !watched_()) {
+        stale_ = true; // nobody to send it to
+        return;
+    }
+    if (encodeCurrent())
+        emit frameReady(frame_);
+}
+
+bool Camera::encodeCurrent()
+{
     QByteArray jpeg = encodeJpeg(drawTestPicture(size_, number_, QTime::currentTime()), quality_);
     if (jpeg.isEmpty())
-        return; // keep showing the last good frame
+        return false; // keep showing the last good frame
     frame_ = std::move(jpeg);
-    emit frameReady(frame_);
+    stale_ = false;
+    return true;
 }

@@ -2,6 +2,8 @@
 
 #include "Camera.h"
 
+#include <algorithm>
+
 #include <QRegularExpression>
 #include <QTcpSocket>
 
@@ -64,8 +66,17 @@ HttpServer::HttpServer(const DemoCamOptions& options, Camera& camera, AppletJar 
     clock_.start();
     connect(&server_, &QTcpServer::newConnection, this, &HttpServer::accept);
     connect(&camera_, &Camera::frameReady, this, &HttpServer::sendFrame);
+    camera_.setWatched([this] {
+        return std::any_of(connections_.begin(), connections_.end(),
+                           [](const auto& entry) { return entry.second.streaming && !entry.second.closing; });
+    });
     connect(&sweeper_, &QTimer::timeout, this, &HttpServer::sweep);
     sweeper_.start(kSweepMs);
+}
+
+HttpServer::~HttpServer()
+{
+    camera_.setWatched({}); // the camera may outlive its server
 }
 
 bool HttpServer::listen(QString* error)

@@ -24,6 +24,7 @@ public:
     static constexpr qsizetype kMaxRequestBytes = 8192;
 
     HttpServer(const DemoCamOptions& options, Camera& camera, AppletJar applet, QObject* parent = nullptr);
+    ~HttpServer() override;
     bool listen(QString* error);
     // "http://ADDRESS:PORT/"
     QString url() const;

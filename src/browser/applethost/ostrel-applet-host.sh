@@ -3,7 +3,8 @@
 # applet never touches the user's display.
 #   ostrel-applet-host.sh JAVA HOST_JAR WIDTH HEIGHT HOST_ARGUMENTS...
 # The X server ends with the host (it is told to die with its parent, which
-# the host replaces).
+# the host replaces). Without GLX, which AWT does not use, the X server
+# needs a fifth of the memory.
 set -eu
 java=$1
 jar=$2
@@ -12,7 +13,7 @@ height=$4
 shift 4
 dir=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-applet.XXXXXX")
 mkfifo "$dir/display"
-setpriv --pdeathsig KILL Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 "${width}x${height}x24" \
+setpriv --pdeathsig KILL Xvfb -displayfd 3 -nolisten tcp -noreset -extension GLX -screen 0 "${width}x${height}x24" \
   3>"$dir/display" >/dev/null 2>&1 &
 display=
 read -r display <"$dir/display" || true

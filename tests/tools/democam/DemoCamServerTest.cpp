@@ -120,6 +120,14 @@ TEST_F(DemoCamServer, TheStreamIsMultipartJpegFramesThatChange)
     const HttpAnswer head = parseAnswer(exchange(camera.port(), "HEAD /stream.mjpg HTTP/1.1\r\nHost: x\r\n\r\n", 2000));
     EXPECT_EQ(head.status, 200);
     EXPECT_TRUE(head.body.isEmpty());
+
+    // Nobody watching the stream now: the camera only counts its ticks, and a
+    // snapshot is drawn when it is asked for, so the picture still moves.
+    const auto before = testsupport::decodeJpeg(fetch(camera.port(), "GET", "/snapshot.jpg").body);
+    QTest::qWait(300);
+    const auto after = testsupport::decodeJpeg(fetch(camera.port(), "GET", "/snapshot.jpg").body);
+    ASSERT_TRUE(before.ok && after.ok);
+    EXPECT_NE(before.pixels, after.pixels) << "an idle camera's snapshot is stale";
 }
 
 TEST_F(DemoCamServer, BadRequestsGetAClearStatusAndNothingElse)
