@@ -1,5 +1,6 @@
 #include "AppletHost.h"
 
+#include "AppletSandbox.h"
 #include "platform/RuntimeFolder.h"
 
 #include <QCoreApplication>
@@ -40,6 +41,27 @@ bool isJvmNotice(const QByteArray& line)
            (line.contains("SecurityManager") || line.contains("terminally deprecated") ||
             line.contains("Please consider reporting this to the maintainers of") ||
             line.contains("will be removed in a future release"));
+}
+
+// What a Java runtime says when it cannot run the host: from Java 24 on the
+// security manager cannot be enabled, and a Java older than 17 cannot read
+// the host's classes.
+bool isUnsuitableJava(const QByteArray& line)
+{
+    return (line.contains("Security Manager") && line.contains("not supported")) ||
+           line.contains("UnsupportedClassVersionError");
+}
+
+// "found Java 24", from the runtime's release file, or nothing.
+QString foundJava(const QString& java)
+{
+    QFile release(QFileInfo(QFileInfo(java).canonicalFilePath()).absolutePath() + "/../release");
+    if (!release.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : release.readAll().split('\n'))
+        if (line.startsWith("JAVA_VERSION="))
+            return " (found Java " + QString::fromUtf8(line.mid(13)).remove('"').trimmed() + ")";
+    return {};
 }
 
 } // namespace
@@ -151,7 +173,7 @@ QStringList AppletHost::hostArguments(const QString& java, const QString& folder
     return arguments;
 }
 
-void AppletHost::launch(bool sandbox)
+void AppletHost::launch(bool inSandbox)
 {
     const QString java = javaProgram();
     if (java.isEmpty()) {
@@ -159,8 +181,8 @@ void AppletHost::launch(bool sandbox)
         return;
     }
     const QString host = hostFolder();
-    sandboxed_ = sandbox;
-    if (!sandbox) {
+    sandboxed_ = inSandbox;
+    if (!inSandbox) {
         process_.start("/bin/sh", hostArguments(java, host, frames_.fileName(), QString()));
         return;
     }
@@ -173,7 +195,7 @@ void AppletHost::launch(bool sandbox)
     const bool ownNetwork = address.isNull() || address.isLoopback();
     QString relayPath;
     if (ownNetwork) {
-        relay_ = std::make_unique<AppletRelay>(codeHost, static_cast<quint16>(element_.codeBase.port(80)));
+        relay_ = std::make_unique<AppletRelay>(codeHost, static_cast<quint16>(element_.codeBase.port(element_.codeBase.scheme() == "https" ? 443 : 80)));
         QString error;
         relayPath = frames_.fileName() + ".relay";
         if (!relay_->listen(relayPath, &error)) {
@@ -185,25 +207,13 @@ void AppletHost::launch(bool sandbox)
                          "Java's security manager to %1 alone").arg(codeHost));
     }
     const QString realJava = QFileInfo(java).canonicalFilePath();
-    const QString javaHome = QFileInfo(realJava).absolutePath() + "/..";
-    QStringList arguments = {"--unshare-all", "--die-with-parent", "--new-session", "--clearenv",
-                             "--setenv", "PATH", "/usr/bin:/bin",
-                             "--setenv", "LANG", "C.UTF-8",
-                             "--setenv", "HOME", "/tmp", "--setenv", "XDG_CACHE_HOME", "/tmp/cache",
-                             "--ro-bind", "/usr", "/usr",
-                             "--symlink", "usr/lib", "/lib", "--symlink", "usr/lib64", "/lib64",
-                             "--symlink", "usr/bin", "/bin", "--symlink", "usr/sbin", "/sbin",
-                             "--ro-bind-try", "/etc/ld.so.cache", "/etc/ld.so.cache",
-                             "--ro-bind-try", "/etc/fonts", "/etc/fonts",
-                             "--ro-bind-try", "/etc/java-17-openjdk", "/etc/java-17-openjdk",
-                             "--ro-bind-try", QFileInfo(javaHome).canonicalFilePath(), QFileInfo(javaHome).canonicalFilePath(),
-                             "--proc", "/proc", "--dev", "/dev", "--tmpfs", "/tmp",
-                             "--ro-bind", host, "/ostrel/host",
-                             "--bind", frames_.fileName(), "/ostrel/frames"};
-    if (!ownNetwork)
-        arguments << "--share-net";
-    if (!relayPath.isEmpty())
-        arguments << "--bind" << relayPath << "/ostrel/relay";
+    AppletSandbox sandbox;
+    sandbox.javaHome = QFileInfo(QFileInfo(realJava).absolutePath() + "/..").canonicalFilePath();
+    sandbox.hostFolder = host;
+    sandbox.framesFile = frames_.fileName();
+    sandbox.relayFile = relayPath;
+    sandbox.keepsNetwork = !ownNetwork;
+    QStringList arguments = sandbox.arguments();
     arguments << "/bin/sh" << hostArguments(realJava, "/ostrel/host", "/ostrel/frames",
                                             relayPath.isEmpty() ? QString() : "/ostrel/relay");
     process_.start(sandboxProgram(), arguments);
@@ -246,6 +256,8 @@ void AppletHost::readErrors()
         errors_.remove(0, end + 1);
         if (line.startsWith("bwrap:"))
             sandboxRefused_ = true;
+        if (isUnsuitableJava(line))
+            unsuitableJava_ = true;
         if (!isJvmNotice(line))
             std::fprintf(stderr, "applet: %s", line.constData());
     }
@@ -298,7 +310,9 @@ void AppletHost::hostEnded(int exitCode, QProcess::ExitStatus exitStatus)
         launch(false);
         return;
     }
-    if (!stopping_ && !saidStatus_) {
+    if (unsuitableJava_ && !saidStatus_) {
+        emit status("This camera's picture needs Java 17 to 23 to run its applet" + foundJava(javaProgram()));
+    } else if (!stopping_ && !saidStatus_) {
         emit status(exitStatus == QProcess::CrashExit
                         ? QString("The applet's host ended unexpectedly")
                         : QString("The applet's host ended (exit status %1)").arg(exitCode));

@@ -55,7 +55,7 @@ private:
     void hostEnded(int exitCode, QProcess::ExitStatus exitStatus);
     void send(const QByteArray& line);
     void readErrors();
-    void launch(bool sandbox);
+    void launch(bool inSandbox);
     QStringList hostArguments(const QString& java, const QString& folder, const QString& frames,
                               const QString& relay) const;
 
@@ -69,6 +69,7 @@ private:
     bool sandboxed_ = false;
     bool started_ = false;
     bool sandboxRefused_ = false; // bubblewrap could not make its namespaces
+    bool unsuitableJava_ = false; // the runtime cannot run the host at all
     std::unique_ptr<AppletRelay> relay_;
     QByteArray errors_; // the host's error output not yet passed on
     qint64 lastLatencyNs_ = 0;

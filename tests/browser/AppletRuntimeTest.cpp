@@ -226,8 +226,21 @@ TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
         << qPrintable(view->statusText());
     EXPECT_TRUE(QTest::qWaitFor([] { return javaChildren().isEmpty(); }, 3000)) << "a host started for it";
 
-    const QByteArray path = qgetenv("PATH");
+    // A Java from 24 on refuses the security manager before any class runs.
     const QByteArray home = qgetenv("JAVA_HOME");
+    QDir(dir.path()).mkpath("jdk-24/bin");
+    testsupport::writeFile(dir.filePath("jdk-24/release"), "IMPLEMENTOR=\"Test\"\nJAVA_VERSION=\"24.0.1\"\n");
+    testsupport::writeFile(dir.filePath("jdk-24/bin/java"),
+                           "#!/bin/sh\necho 'Error occurred during initialization of boot layer' >&2\n"
+                           "echo 'java.lang.Error: A command line option has attempted to allow or enable the Security "
+                           "Manager. Enabling a Security Manager is not supported.' >&2\nexit 1\n");
+    QFile::setPermissions(dir.filePath("jdk-24/bin/java"), QFile::ReadOwner | QFile::ExeOwner);
+    qputenv("JAVA_HOME", QFile::encodeName(dir.filePath("jdk-24")));
+    view = show("CODE=PatternApplet.class", 320, 240);
+    EXPECT_TRUE(waitForStatus(view, "This camera's picture needs Java 17 to 23 to run its applet (found Java 24.0.1)"))
+        << qPrintable(view->statusText());
+
+    const QByteArray path = qgetenv("PATH");
     qputenv("PATH", "/nonexistent");
     qunsetenv("JAVA_HOME");
     view = show("CODE=PatternApplet.class", 320, 240);

@@ -1,0 +1,97 @@
+// The live picture as a person meets it: the real ostrel program showing a
+// camera server's applet, checked on the X screen, driven by X input.
+#include "Ostrel.h"
+#include "browser/AppletServer.h"
+#include "support/Desktop.h"
+#include "support/JpegCodec.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace desktop;
+
+namespace {
+
+constexpr int kSnapshotButton = 3;
+
+// Pixels of clearly coloured (not grey) light: the camera's colour bars.
+int colouredPixels(const QImage& image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            count += c.hsvSaturation() > 100 && c.value() > 100;
+        }
+    return count;
+}
+
+class LivePicture : public ::testing::Test {
+protected:
+    void SetUp() override { qputenv("OSTREL_APPLETS", "on"); }
+    void TearDown() override { qunsetenv("OSTREL_APPLETS"); }
+    void start(quint16 port)
+    {
+        ASSERT_TRUE(ostrel.start({"-host", "127.0.0.1", "-port", QString::number(port)})) << qPrintable(ostrel.error());
+    }
+    Ostrel ostrel;
+};
+
+} // namespace
+
+TEST_F(LivePicture, TheCamerasPictureMovesInTheViewAndASnapshotHoldsIt)
+{
+    QProcess camera;
+    camera.start(OSTREL_DEMOCAM, {"--port", "0", "--fps", "10"});
+    ASSERT_TRUE(camera.waitForReadyRead(10000));
+    const auto port = QRegularExpression(":(\\d+)/").match(QString(camera.readAllStandardOutput()));
+    ASSERT_TRUE(port.hasMatch());
+    start(static_cast<quint16>(port.captured(1).toUInt()));
+
+    const QRect view = ostrel.view(320, 240);
+    ASSERT_TRUE(waitFor([&] { return colouredPixels(grab(view)) > 320 * 240 / 3; }, 20000))
+        << "no camera picture on the screen: " << qPrintable(ostrel.output());
+    const QImage first = grab(view);
+    EXPECT_TRUE(waitFor([&] { return grab(view) != first; }, 3000)) << "the picture on the screen does not move";
+
+    // Frozen: the screen keeps one picture while the applet runs on behind it.
+    click(ostrel.button(kSnapshotButton));
+    pause(500);
+    const QImage frozen = grab(view);
+    EXPECT_GT(colouredPixels(frozen), 320 * 240 / 3) << "the snapshot does not hold the camera's picture";
+    pause(600);
+    EXPECT_EQ(grab(view), frozen) << "the frozen picture moved";
+    click(ostrel.button(kSnapshotButton));
+    EXPECT_TRUE(waitFor([&] { return grab(view) != frozen; }, 3000)) << "the live picture did not come back";
+    camera.terminate();
+    camera.waitForFinished();
+}
+
+TEST_F(LivePicture, ClicksAndKeysInTheBoxReachTheAppletAndTheMarginStillMovesTheWindow)
+{
+    AppletServer server;
+    server.addJarEntries(testsupport::readFile(OSTREL_INPUT_APPLET_JAR));
+    start(server.port());
+    const QRgb green = qRgb(0x20, 0xa0, 0x40);
+    const auto at = [&](int x, int y) { return grab(QRect(ostrel.view(320, 240).topLeft() + QPoint(x, y), QSize(1, 1))).pixel(0, 0); };
+    ASSERT_TRUE(waitFor([&] { return at(160, 120) == green; }, 20000)) << qPrintable(ostrel.output());
+    EXPECT_EQ(at(8, 8), green);
+
+    click(ostrel.view(320, 240).topLeft() + QPoint(150, 100));
+    EXPECT_TRUE(waitFor([&] { return at(8, 8) == qRgb(255, 255, 255); }, 5000)) << "the click did not reach the applet";
+    type("ab");
+    EXPECT_TRUE(waitFor([&] { return at(20, 24) == qRgb(255, 255, 0); }, 5000)) << "the keys did not reach the applet";
+    EXPECT_EQ(at(8, 24), qRgb(255, 255, 0));
+    EXPECT_EQ(at(20, 8), green) << "one click counted twice";
+
+    // The page's margin beside the box still moves the window, box and all.
+    const QRect before = ostrel.client();
+    drag(ostrel.page(), 40, 30, 1);
+    EXPECT_TRUE(waitFor([&] { return ostrel.client().topLeft() != before.topLeft(); }, 2000));
+    EXPECT_NEAR(ostrel.client().left() - before.left(), 40, 6);
+    EXPECT_NEAR(ostrel.client().top() - before.top(), 30, 6);
+    EXPECT_TRUE(waitFor([&] { return at(160, 120) == green && at(8, 8) == qRgb(255, 255, 255); }, 3000))
+        << "the applet's picture did not move with the window";
+}
