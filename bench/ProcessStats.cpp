@@ -43,21 +43,37 @@ double statusMiB(qint64 pid, const char* field)
     return kibOf(QString("/proc/%1/status").arg(pid), field) / 1024.0;
 }
 
-double treePssMiB(qint64 root)
+QList<qint64> processTree(qint64 root)
 {
     QHash<qint64, qint64> parent;
     for (const QString& entry : QDir("/proc").entryList(QDir::Dirs))
         if (const QList<QByteArray> fields = statFields(entry.toLongLong()); !fields.isEmpty())
             parent.insert(entry.toLongLong(), fields.value(1).toLongLong());
-    double kib = 0;
+    QList<qint64> tree;
     for (auto it = parent.cbegin(); it != parent.cend(); ++it) {
         bool below = it.key() == root;
         for (qint64 p = it.value(); !below && p > 1; p = parent.value(p))
             below = p == root;
         if (below)
-            kib += kibOf(QString("/proc/%1/smaps_rollup").arg(it.key()), "Pss");
+            tree << it.key();
     }
+    return tree;
+}
+
+double treePssMiB(qint64 root)
+{
+    double kib = 0;
+    for (qint64 pid : processTree(root))
+        kib += kibOf(QString("/proc/%1/smaps_rollup").arg(pid), "Pss");
     return kib / 1024.0;
+}
+
+double treeCpuSeconds(qint64 root)
+{
+    double seconds = 0;
+    for (qint64 pid : processTree(root))
+        seconds += cpuSeconds(pid);
+    return seconds;
 }
 
 } // namespace benchstats

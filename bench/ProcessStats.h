@@ -2,7 +2,7 @@
 
 // Figures of a running process, read from /proc, for the benchmarks.
 
-#include <QtGlobal>
+#include <QList>
 
 namespace benchstats {
 
@@ -10,7 +10,11 @@ namespace benchstats {
 double cpuSeconds(qint64 pid);
 // A memory line of /proc/PID/status ("VmRSS", "VmHWM"), in MiB.
 double statusMiB(qint64 pid, const char* field);
+// The process and every process below it, now.
+QList<qint64> processTree(qint64 root);
 // The proportional set size of the process and every process below it, in MiB.
 double treePssMiB(qint64 root);
+// The CPU time of the process and every process below it, in seconds.
+double treeCpuSeconds(qint64 root);
 
 } // namespace benchstats

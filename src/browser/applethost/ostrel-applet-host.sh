@@ -24,5 +24,5 @@ if [ -z "$display" ]; then
 fi
 DISPLAY=":$display"
 export DISPLAY
-exec "$java" -Djava.security.manager=allow -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Xmx96m \
+exec "$java" -Djava.security.manager=allow -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -XX:-UsePerfData -Xmx96m \
   -Djava.awt.headless=false -cp "$jar" AppletHost "$@"
