@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QStringList>
 
+#include <cstdio>
+#include <cstring>
+
 #include <unistd.h>
 
 namespace {
@@ -19,10 +22,52 @@ QString argumentText(int argc, char* argv[])
     return words.join(' ');
 }
 
+constexpr const char* kUsage =
+    "Usage: ostrel [-name PROFILE] [-host HOST] [-port PORT] [-ontop] [-hide]\n"
+    "Shows the live picture of a Brimcast webcam server.\n"
+    "\n"
+    "  -name PROFILE  connect with the saved connection profile PROFILE\n"
+    "  -host HOST     the camera server's host name or address\n"
+    "  -port PORT     its port (8081 when only -host is given)\n"
+    "  -ontop         keep the window above the others\n"
+    "  -hide          start hidden in the tray\n"
+    "  --help         show this text and exit\n"
+    "  --version      show the version and exit\n";
+
+// "--help" or "--version" anywhere on the command line: the answer, printed
+// without opening any window. Returns whether one was given.
+bool answeredQuestion(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("ostrel %s\n", OSTREL_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Window places, staying on top and moves by the page need X11: on a
+// Wayland session with XWayland the viewer runs as an X client, unless the
+// user chose a platform.
+void preferX11OnWayland()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    if (answeredQuestion(argc, argv))
+        return 0;
+    preferX11OnWayland();
     // Chromium refuses to run its sandbox as root; only then is it turned off.
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

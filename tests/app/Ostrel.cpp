@@ -52,13 +52,16 @@ QString Ostrel::settings() const
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-bool Ostrel::start(const QStringList& arguments, bool hidden)
+bool Ostrel::start(const QStringList& arguments, bool hidden, bool chooseOwnPlatform)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("HOME", home_.path());
     environment.insert("XDG_CONFIG_HOME", home_.filePath(".config"));
     environment.insert("XDG_RUNTIME_DIR", home_.filePath("run"));
-    environment.insert("QT_QPA_PLATFORM", "xcb");
+    if (chooseOwnPlatform)
+        environment.remove("QT_QPA_PLATFORM");
+    else
+        environment.insert("QT_QPA_PLATFORM", "xcb");
     environment.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
     // X and D-Bus client libraries keep memory to the end in ways the
     // sanitizer build's leak checker cannot tell apart from leaks.

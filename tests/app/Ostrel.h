@@ -21,7 +21,8 @@ public:
     QString settings() const;
     // Starts the program and waits for its main window (mapped unless
     // `hidden`). False, with the reason in error(), when it does not come.
-    bool start(const QStringList& arguments, bool hidden = false);
+    // The Qt platform is xcb unless the program is left to choose its own.
+    bool start(const QStringList& arguments, bool hidden = false, bool chooseOwnPlatform = false);
     QString error() const { return error_; }
     qint64 pid() const { return process_.processId(); }
     bool running() const { return process_.state() != QProcess::NotRunning; }

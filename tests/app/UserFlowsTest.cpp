@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -206,6 +207,42 @@ TEST_F(UserFlows, TheProgramSeesEveryOptionOfItsCommandLine)
     ASSERT_TRUE(waitFor([&] { return !QFile::exists(ostrel.pageFile()); }, 4000));
     click(ostrel.button(kRefreshButton));
     EXPECT_TRUE(nextPage(ostrel).contains("<base href='http://cam1:81/'>"));
+}
+
+TEST(CommandLine, HelpAndVersionPrintAndEndWithoutAWindow)
+{
+    for (const QString word : {"--help", "--version"}) {
+        QProcess ostrel;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY"); // a window could not open: the answer must not need one
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        ostrel.setProcessEnvironment(environment);
+        ostrel.start(OSTREL_BINARY, {"-host", "cam", word});
+        ASSERT_TRUE(ostrel.waitForFinished(10000)) << qPrintable(word);
+        EXPECT_EQ(ostrel.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(ostrel.exitCode(), 0) << qPrintable(ostrel.readAllStandardError());
+        const QString text = QString::fromUtf8(ostrel.readAllStandardOutput());
+        if (word == "--help") {
+            EXPECT_TRUE(text.startsWith("Usage: ostrel [-name PROFILE] [-host HOST] [-port PORT]")) << qPrintable(text);
+            for (const char* option : {"-name", "-host", "-port", "-ontop", "-hide", "--version"})
+                EXPECT_TRUE(text.contains(QString("  ") + option)) << option;
+        } else {
+            EXPECT_EQ(text, "ostrel 1.2.3\n");
+        }
+    }
+}
+
+TEST_F(UserFlows, OnAWaylandSessionTheViewerStillOpensOnX)
+{
+    // A session that names a Wayland display nobody serves: the viewer,
+    // left to choose, takes X11 (through XWayland on a real session).
+    qputenv("WAYLAND_DISPLAY", "wayland-ostrel-test-none");
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    const bool started = ostrel.start({"-host", "127.0.0.1"}, false, /*chooseOwnPlatform=*/true);
+    qunsetenv("WAYLAND_DISPLAY");
+    qunsetenv("XDG_SESSION_TYPE");
+    ASSERT_TRUE(started) << qPrintable(ostrel.error());
+    EXPECT_FALSE(ostrel.output().contains("wayland", Qt::CaseInsensitive)) << qPrintable(ostrel.output());
 }
 
 TEST_F(UserFlows, OptionsInOddFormsStillCount)
