@@ -124,9 +124,15 @@ BitmapFacts bitmapFacts(const QString& path)
         return {word(18), word(20), static_cast<int>(word(24)), false};
     const auto height = static_cast<std::int32_t>(dword(22));
     BitmapFacts facts{dword(18), height < 0 ? -std::int64_t{height} : height, static_cast<int>(word(28)), false};
-    if (head.size() >= 34 && dword(30) == 0 && facts.depth > 0) { // uncompressed: the pixels' size is known
+    // Uncompressed rows, plain or with bit-field masks: the pixels' size is known.
+    const std::uint32_t compression = head.size() >= 34 ? dword(30) : 1;
+    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+    if (uncompressed && facts.depth > 0 && facts.depth <= 64) {
+        // Width below 2^32 and depth at most 64: the stride fits; the rows'
+        // total is compared by division so that it cannot overflow.
         const std::int64_t stride = (facts.width * facts.depth + 31) / 32 * 4;
-        facts.truncated = dword(10) + stride * facts.height > file.size();
+        const std::int64_t room = file.size() - std::int64_t{dword(10)};
+        facts.truncated = room < 0 || (stride > 0 && facts.height > room / stride);
     }
     return facts;
 }

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform {
@@ -16,7 +17,16 @@ double dpi(bool horizontal)
     return value > 0 ? value : 96.0;
 }
 
-int roundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+// Pixel values stay well inside int, so sums of places and sizes cannot
+// overflow either; a value that is no number at all counts as 0.
+constexpr double kMostPixels = 1 << 28;
+
+int roundHalfEven(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    return static_cast<int>(std::nearbyint(std::clamp(v, -kMostPixels, kMostPixels)));
+}
 
 } // namespace
 

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <random>
 
 using platform::Picture;
@@ -201,6 +203,30 @@ TEST_F(PictureLoader, FailuresAreClearErrors)
     qToLittleEndian<qint32>(20000, bmp.data() + 18);
     qToLittleEndian<qint32>(15000, bmp.data() + 22);
     expectError(file("huge.bmp", bmp), "too large");
+    // Header values at their limits: no arithmetic overflows on the way to the refusal.
+    bmp = encoded(testsupport::pattern(4, 4), "bmp");
+    qToLittleEndian<quint32>(0xFFFFFFFFu, bmp.data() + 18);
+    qToLittleEndian<qint32>(std::numeric_limits<qint32>::min(), bmp.data() + 22);
+    qToLittleEndian<quint16>(0xFFFF, bmp.data() + 28);
+    EXPECT_FALSE(load(file("limits.bmp", bmp)));
+    // A 16000 x 16000 bit-field bitmap that ends after its header.
+    QByteArray fields(14 + 40 + 12, '\0');
+    fields[0] = 'B';
+    fields[1] = 'M';
+    qToLittleEndian<quint32>(fields.size() + 100, fields.data() + 2);
+    qToLittleEndian<quint32>(fields.size(), fields.data() + 10);
+    qToLittleEndian<quint32>(40, fields.data() + 14);
+    qToLittleEndian<qint32>(16000, fields.data() + 18);
+    qToLittleEndian<qint32>(16000, fields.data() + 22);
+    qToLittleEndian<quint16>(1, fields.data() + 26);
+    qToLittleEndian<quint16>(32, fields.data() + 28);
+    qToLittleEndian<quint32>(3, fields.data() + 30); // bit fields
+    qToLittleEndian<quint32>(0x00FF0000u, fields.data() + 54);
+    qToLittleEndian<quint32>(0x0000FF00u, fields.data() + 58);
+    qToLittleEndian<quint32>(0x000000FFu, fields.data() + 62);
+    fields += QByteArray(100, '\x7f');
+    expectError(file("fields.bmp", fields), "truncated");
+
     QByteArray png = encoded(testsupport::pattern(4, 4), "png");
     qToBigEndian<quint32>(20000, png.data() + 16);
     qToBigEndian<quint32>(20000, png.data() + 20);
