@@ -136,7 +136,9 @@ void AppletHost::start()
         return;
     }
     const qint64 bytes = qint64{element_.box.width()} * element_.box.height() * 4;
-    frames_.setFileName(QString("%1/applet-%2.frames").arg(folder).arg(nextHostNumber()));
+    const QString name = QString("applet-%1.frames").arg(nextHostNumber());
+    frames_.setFileName(folder + "/" + name);
+    framesPath_ = platform::runtimeFolderPath() + "/" + name; // the same file, as other processes name it
     if (!frames_.open(QIODevice::ReadWrite | QIODevice::Truncate) || !frames_.resize(bytes) ||
         !(mapped_ = frames_.map(0, bytes))) {
         emit status(QString("The applet cannot run: %1").arg(frames_.errorString()));
@@ -183,7 +185,7 @@ void AppletHost::launch(bool inSandbox)
     const QString host = hostFolder();
     sandboxed_ = inSandbox;
     if (!inSandbox) {
-        process_.start("/bin/sh", hostArguments(java, host, frames_.fileName(), QString()));
+        process_.start("/bin/sh", hostArguments(java, host, framesPath_, QString()));
         return;
     }
     // The sandbox: read-only system folders, a private /tmp, no home, no
@@ -197,7 +199,7 @@ void AppletHost::launch(bool inSandbox)
     if (ownNetwork) {
         relay_ = std::make_unique<AppletRelay>(codeHost, static_cast<quint16>(element_.codeBase.port(element_.codeBase.scheme() == "https" ? 443 : 80)));
         QString error;
-        relayPath = frames_.fileName() + ".relay";
+        relayPath = framesPath_ + ".relay";
         if (!relay_->listen(relayPath, &error)) {
             emit status(QString("The applet cannot run: %1").arg(error));
             return;
@@ -210,7 +212,7 @@ void AppletHost::launch(bool inSandbox)
     AppletSandbox sandbox;
     sandbox.javaHome = QFileInfo(QFileInfo(realJava).absolutePath() + "/..").canonicalFilePath();
     sandbox.hostFolder = host;
-    sandbox.framesFile = frames_.fileName();
+    sandbox.framesFile = framesPath_;
     sandbox.relayFile = relayPath;
     sandbox.keepsNetwork = !ownNetwork;
     QStringList arguments = sandbox.arguments();

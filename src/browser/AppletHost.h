@@ -62,6 +62,7 @@ private:
     AppletElement element_;
     QProcess process_;
     QFile frames_;
+    QString framesPath_; // its real path, for the host process
     uchar* mapped_ = nullptr;
     QTimer killTimer_;
     bool stopping_ = false;
