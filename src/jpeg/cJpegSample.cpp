@@ -85,6 +85,10 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
     ImageWidth = lWidth;
     if (lHDC == nullptr || lWidth <= 0 || lHeight <= 0)
         return 1;
+    // The frame header holds 16-bit sizes: larger pictures fail as writing
+    // them would, before any time or memory goes into sampling them.
+    if (lWidth > 65535 || lHeight > 65535)
+        throw platform::NumberedError::overflow();
     const std::int64_t Wp = roundUp8(lWidth);
     // Sizes whose whole 24-bit raster could not exist (2 GiB and more) are
     // refused as a failed raster, although only a band of it is ever made.

@@ -26,19 +26,22 @@ struct AxisTaps {
 constexpr std::int64_t kWeightBits = 14;
 constexpr std::int64_t kWeightOne = std::int64_t{1} << kWeightBits;
 
-// Area weights: target i covers the source interval [i*in/out, (i+1)*in/out).
+// Area weights of targets from .. to-1 (stored from index 0): target i covers
+// the source interval [i*in/out, (i+1)*in/out). Only the targets drawn are
+// weighed, so drawing a tall picture band by band stays linear in its height.
 // Measured in units of 1/out of a source pixel every boundary is a whole
 // number, so each overlap is exact; cumulative rounding makes the weights sum
 // to exactly kWeightOne, so flat colours come through unchanged.
-AxisTaps areaTaps(std::int64_t out, std::int64_t in, std::int64_t origin, std::int64_t lo, std::int64_t hi)
+AxisTaps areaTaps(std::int64_t out, std::int64_t in, std::int64_t origin, std::int64_t lo, std::int64_t hi,
+                  std::int64_t from, std::int64_t to)
 {
     AxisTaps taps;
-    taps.first.resize(static_cast<std::size_t>(out));
-    taps.count.resize(static_cast<std::size_t>(out));
-    for (std::int64_t i = 0; i < out; ++i) {
+    taps.first.resize(static_cast<std::size_t>(to - from));
+    taps.count.resize(static_cast<std::size_t>(to - from));
+    for (std::int64_t i = from; i < to; ++i) {
         const std::int64_t start = i * in;
         const std::int64_t end = start + in;
-        taps.first[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(taps.index.size());
+        taps.first[static_cast<std::size_t>(i - from)] = static_cast<std::int32_t>(taps.index.size());
         std::int32_t n = 0;
         for (std::int64_t j = start / out; j * out < end; ++j) {
             const std::int64_t a = std::max(start, j * out) - start;
@@ -50,18 +53,19 @@ AxisTaps areaTaps(std::int64_t out, std::int64_t in, std::int64_t origin, std::i
             taps.weight.push_back(w);
             ++n;
         }
-        taps.count[static_cast<std::size_t>(i)] = n;
+        taps.count[static_cast<std::size_t>(i - from)] = n;
     }
     return taps;
 }
 
-// Nearest: the source position under the centre of each target position.
+// Nearest: the source position under the centre of each target position
+// from .. to-1 (stored from index 0).
 std::vector<std::int32_t> nearestTaps(std::int64_t out, std::int64_t in, std::int64_t origin, std::int64_t lo,
-                                      std::int64_t hi)
+                                      std::int64_t hi, std::int64_t from, std::int64_t to)
 {
-    std::vector<std::int32_t> index(static_cast<std::size_t>(out));
-    for (std::int64_t i = 0; i < out; ++i)
-        index[static_cast<std::size_t>(i)] =
+    std::vector<std::int32_t> index(static_cast<std::size_t>(to - from));
+    for (std::int64_t i = from; i < to; ++i)
+        index[static_cast<std::size_t>(i - from)] =
             static_cast<std::int32_t>(std::clamp(origin + (2 * i + 1) * in / (2 * out), lo, hi - 1) - lo);
     return index;
 }
@@ -150,8 +154,8 @@ void stretchHalftone(Surface& dst, const Surface& src, const StretchGeometry& g)
         halveHalftone(dst, src, g);
         return;
     }
-    const AxisTaps cols = areaTaps(g.width, g.srcWidth, g.srcX, g.colLo, g.colHi);
-    const AxisTaps rows = areaTaps(g.height, g.srcHeight, g.srcY, g.rowLo, g.rowHi);
+    const AxisTaps cols = areaTaps(g.width, g.srcWidth, g.srcX, g.colLo, g.colHi, g.outX0, g.outX1);
+    const AxisTaps rows = areaTaps(g.height, g.srcHeight, g.srcY, g.rowLo, g.rowHi, g.outY0, g.outY1);
     const std::size_t span = static_cast<std::size_t>(g.colHi - g.colLo) * kBytesPerPixel;
     std::vector<std::uint32_t> acc(span);
     std::vector<std::uint16_t> column(span); // vertical averages, 8.8 fixed point
@@ -161,7 +165,7 @@ void stretchHalftone(Surface& dst, const Surface& src, const StretchGeometry& g)
     for (std::int64_t oy = g.outY0; oy < g.outY1; ++oy) {
         // Vertical pass: weighted sum of the source rows under this target row.
         std::fill(acc.begin(), acc.end(), 0u);
-        const auto r = static_cast<std::size_t>(oy);
+        const auto r = static_cast<std::size_t>(oy - g.outY0);
         for (std::int32_t t = rows.first[r]; t < rows.first[r] + rows.count[r]; ++t) {
             const std::uint8_t* in = bgrRow(src, static_cast<int>(g.rowLo + rows.index[static_cast<std::size_t>(t)]),
                                             g.colLo, g.colHi - g.colLo, scratch);
@@ -177,7 +181,7 @@ void stretchHalftone(Surface& dst, const Surface& src, const StretchGeometry& g)
         const auto y = static_cast<int>(g.y + oy);
         std::uint8_t* out = target.row(y) - g.outX0 * kBytesPerPixel;
         for (std::int64_t ox = g.outX0; ox < g.outX1; ++ox) {
-            const auto c = static_cast<std::size_t>(ox);
+            const auto c = static_cast<std::size_t>(ox - g.outX0);
             std::uint32_t sum[kBytesPerPixel] = {0, 0, 0};
             for (std::int32_t t = cols.first[c]; t < cols.first[c] + cols.count[c]; ++t) {
                 const std::uint16_t* p = &column[static_cast<std::size_t>(cols.index[static_cast<std::size_t>(t)]) * kBytesPerPixel];
@@ -197,17 +201,17 @@ void stretchHalftone(Surface& dst, const Surface& src, const StretchGeometry& g)
 
 void stretchNearest(Surface& dst, const Surface& src, const StretchGeometry& g)
 {
-    const std::vector<std::int32_t> cols = nearestTaps(g.width, g.srcWidth, g.srcX, g.colLo, g.colHi);
-    const std::vector<std::int32_t> rows = nearestTaps(g.height, g.srcHeight, g.srcY, g.rowLo, g.rowHi);
+    const std::vector<std::int32_t> cols = nearestTaps(g.width, g.srcWidth, g.srcX, g.colLo, g.colHi, g.outX0, g.outX1);
+    const std::vector<std::int32_t> rows = nearestTaps(g.height, g.srcHeight, g.srcY, g.rowLo, g.rowHi, g.outY0, g.outY1);
     std::vector<std::uint8_t> scratch;
     RowTarget target(dst, g.x + g.outX0, g.outX1 - g.outX0);
     for (std::int64_t oy = g.outY0; oy < g.outY1; ++oy) {
-        const std::uint8_t* in = bgrRow(src, static_cast<int>(g.rowLo + rows[static_cast<std::size_t>(oy)]), g.colLo,
+        const std::uint8_t* in = bgrRow(src, static_cast<int>(g.rowLo + rows[static_cast<std::size_t>(oy - g.outY0)]), g.colLo,
                                         g.colHi - g.colLo, scratch);
         const auto y = static_cast<int>(g.y + oy);
         std::uint8_t* out = target.row(y) - g.outX0 * kBytesPerPixel;
         for (std::int64_t ox = g.outX0; ox < g.outX1; ++ox)
-            std::memcpy(out + ox * kBytesPerPixel, in + cols[static_cast<std::size_t>(ox)] * kBytesPerPixel,
+            std::memcpy(out + ox * kBytesPerPixel, in + cols[static_cast<std::size_t>(ox - g.outX0)] * kBytesPerPixel,
                         kBytesPerPixel);
         target.commit(y);
     }

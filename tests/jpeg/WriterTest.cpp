@@ -282,9 +282,14 @@ TEST(SaveFile, FailuresRaiseErrorsAndWriteNothing)
     EXPECT_EQ(stale.SampleHDC(surface.get(), 0, 200), 1);
     EXPECT_EQ(errorNumber([&] { stale.SaveFile(path); }), 9);
 
+    // Sizes the frame header cannot hold fail at once, before sampling
+    // spends time and memory on them (a 13 x 19-million-row bitmap once did).
     cJpeg wide;
-    ASSERT_EQ(sampleImage(wide, solid(65536, 1, qRgb(1, 2, 3))), 0);
-    EXPECT_EQ(errorNumber([&] { wide.SaveFile(path); }), 6);
+    EXPECT_EQ(errorNumber([&] { (void)sampleImage(wide, solid(65536, 1, qRgb(1, 2, 3))); }), 6);
+    EXPECT_TRUE(I::components(wide)[0].Data.empty());
+    EXPECT_EQ(errorNumber([&] { wide.SaveFile(path); }), 9); // nothing was sampled
+    cJpeg tall;
+    EXPECT_EQ(errorNumber([&] { (void)sampleImage(tall, solid(13, 65536, qRgb(1, 2, 3))); }), 6);
 
     cJpeg badTable;
     ASSERT_EQ(sampleImage(badTable, solid(8, 8, qRgb(1, 2, 3))), 0);
