@@ -217,7 +217,7 @@ std::unique_ptr<Picture> Picture::fromImage(const QImage& image, const QColor& b
 }
 
 std::unique_ptr<Picture> Picture::load(const QString& path, QString* error, const QColor& background,
-                                       QString* reason)
+                                       QString* reason, bool upright)
 {
     const auto fail = [&](const QString& why) {
         if (error)
@@ -236,6 +236,7 @@ std::unique_ptr<Picture> Picture::load(const QString& path, QString* error, cons
 
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(upright);
     if (!reader.canRead())
         return fail(QString("not a picture in a known format (%1).").arg(reader.errorString()));
     const QByteArray format = reader.format(); // known only until the picture is read

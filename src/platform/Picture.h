@@ -24,8 +24,10 @@ public:
     // CUR and the other formats Qt reads, by content whatever the extension.
     // On failure returns null and sets `error` to a sentence naming the file,
     // and `reason` (when given) to the reason alone, a sentence of its own.
+    // `upright` turns the picture as the file's orientation tag says.
     static std::unique_ptr<Picture> load(const QString& path, QString* error,
-                                         const QColor& background = Qt::white, QString* reason = nullptr);
+                                         const QColor& background = Qt::white, QString* reason = nullptr,
+                                         bool upright = false);
 
     // A picture of an image already in memory, with the same rules.
     static std::unique_ptr<Picture> fromImage(const QImage& image, const QColor& background = Qt::white);

@@ -1,9 +1,11 @@
 // The ostrel-jpeg command, run as a user would.
+#include "support/Files.h"
 #include "support/Images.h"
 #include "support/JpegCodec.h"
 
 #include <QDir>
 #include <QFile>
+#include <QBuffer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -148,6 +150,9 @@ TEST_F(OstrelJpeg, BadOptionsFailCleanly)
     const QStringList bad[] = {
         {"--quality", "0", input, output},
         {"--quality", "abc", input, output},
+        {"--quality", " 75", input, output},
+        {"--quality", "+75", input, output},
+        {"--sampling", "2,2,3,1,1,1", input, output}, // 3 does not divide 2: common decoders refuse the file
         {"--sampling", "1,2,3", input, output},
         {"--sampling", "5,1,0,0,0,0", input, output}, // rejected by the encoder
         {"--comment", QString(70000, 'c'), input, output},
@@ -160,6 +165,51 @@ TEST_F(OstrelJpeg, BadOptionsFailCleanly)
     }
     const ToolRun r = run({"--sampling", "5,1,0,0,0,0", input, output});
     EXPECT_TRUE(r.err.contains("Invalid Sampling Value")) << r.err.toStdString();
+    const ToolRun fractional = run({"--sampling", "2,2,3,1,1,1", input, output});
+    EXPECT_EQ(fractional.err.count('\n'), 1) << fractional.err.toStdString();
+    EXPECT_TRUE(fractional.err.contains("component 1's factors 2,2 do not divide the largest ones 3,2"))
+        << fractional.err.toStdString();
+    // Layouts whose factors divide the largest ones are written, and decode.
+    for (const char* layout : {"4,2,2,1,1,1", "1,1,1,1,1,1", "2,1,1,1,1,1", "1,2,1,1,1,1", "4,4,2,2,1,1"}) {
+        QFile::remove(output);
+        const ToolRun ok = run({"--sampling", layout, input, output});
+        EXPECT_EQ(ok.status, 0) << layout << ": " << ok.err.toStdString();
+        EXPECT_TRUE(testsupport::decodeJpeg(testsupport::readFile(output)).ok) << layout;
+    }
+}
+
+TEST_F(OstrelJpeg, PicturesTooLargeOrTruncatedAreRefusedBeforeTheirPixelsAreRead)
+{
+    // A GIF of 35 bytes that declares 65535 x 65535 pixels.
+    QByteArray gif("GIF89a\xff\xff\xff\xff\x00\x00\x00,\x00\x00\x00\x00\xff\xff\xff\xff\x00\x02\x02D\x01\x00;", 35);
+    const QString bomb = dir.filePath("bomb.gif");
+    testsupport::writeFile(bomb, gif);
+    ToolRun r = run({bomb, output});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("too large")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(output));
+
+    // A bitmap cut off after its first rows.
+    QByteArray bmp;
+    {
+        QBuffer buffer(&bmp);
+        buffer.open(QIODevice::WriteOnly);
+        testsupport::pattern(64, 64).save(&buffer, "BMP");
+    }
+    const QString cut = dir.filePath("cut.bmp");
+    testsupport::writeFile(cut, bmp.left(bmp.size() / 3));
+    r = run({cut, output});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("truncated")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(output));
+
+    // Wider than common decoders read.
+    const QString wide = dir.filePath("wide.png");
+    ASSERT_TRUE(QImage(65501, 1, QImage::Format_RGB32).save(wide));
+    r = run({wide, output});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("65501 x 1 pixels")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(output));
 }
 
 TEST_F(OstrelJpeg, UnwritableTargetFailsWithTheSystemMessage)

@@ -2,12 +2,13 @@
 // Ostrel's own encoder. Never overwrites: an existing OUTPUT exits with 2.
 #include "jpeg/cJpeg.h"
 #include "platform/NumberedError.h"
-#include "platform/Surface.h"
+#include "platform/Picture.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QImageReader>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <optional>
 
@@ -23,9 +24,11 @@ int fail(const QString& message)
 
 std::optional<int> parseQuality(const QString& text)
 {
-    bool ok = false;
-    const int quality = text.toInt(&ok);
-    if (!ok || quality < 1 || quality > 100)
+    // Digits only: no sign, no blanks.
+    if (text.isEmpty() || text.size() > 3 || !std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; }))
+        return std::nullopt;
+    const int quality = text.toInt();
+    if (quality < 1 || quality > 100)
         return std::nullopt;
     return quality;
 }
@@ -45,35 +48,25 @@ std::optional<std::array<int, 6>> parseSampling(const QString& text)
     return factors;
 }
 
-QImage readImage(const QString& path, QString& error)
-{
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    // Allow large photographs (up to 1 GiB decoded); the encoder needs about
-    // as much again for its coefficients.
-    QImageReader::setAllocationLimit(1024);
-    QImage image = reader.read();
-    if (image.isNull())
-        error = reader.errorString();
-    return image;
-}
+// Files common decoders (libjpeg-turbo among them) can read: a component's
+// factors divide the largest ones, and neither side exceeds 65500 pixels.
+constexpr int kMaxReadableSide = 65500;
 
-// JPEG has no transparency: pictures with an alpha channel are laid over white.
-QImage flattened(const QImage& image)
+QString unreadableLayout(const std::array<int, 6>& f)
 {
-    if (!image.hasAlphaChannel())
-        return image;
-    QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < argb.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(argb.scanLine(y));
-        for (int x = 0; x < argb.width(); ++x) {
-            const QRgb p = line[x];
-            const int a = qAlpha(p);
-            const auto over = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
-            line[x] = qRgb(over(qRed(p)), over(qGreen(p)), over(qBlue(p)));
-        }
+    const int hMax = std::max({f[0], f[2], f[4]});
+    const int vMax = std::max({f[1], f[3], f[5]});
+    for (int c = 0; c < 3; ++c) {
+        const int h = f[static_cast<std::size_t>(2 * c)];
+        const int v = f[static_cast<std::size_t>(2 * c + 1)];
+        if (h <= 0 || v <= 0 || hMax <= 0 || vMax <= 0)
+            continue; // absent components, or a layout the encoder itself refuses
+        if (hMax % h != 0 || vMax % v != 0)
+            return QString("component %1's factors %2,%3 do not divide the largest ones %4,%5: "
+                           "common decoders refuse such files")
+                .arg(c + 1).arg(h).arg(v).arg(hMax).arg(vMax);
     }
-    return argb.convertToFormat(QImage::Format_RGB32);
+    return {};
 }
 
 } // namespace
@@ -126,18 +119,27 @@ int main(int argc, char* argv[])
             if (!f)
                 return fail(QString("--sampling needs six whole numbers H1,V1,H2,V2,H3,V3, not '%1'")
                                 .arg(parser.value("sampling")));
+            if (const QString why = unreadableLayout(*f); !why.isEmpty())
+                return fail("--sampling " + parser.value("sampling") + ": " + why);
             encoder.SetSamplingFrequencies((*f)[0], (*f)[1], (*f)[2], (*f)[3], (*f)[4], (*f)[5]);
         }
         if (parser.isSet("comment"))
             encoder.Comment(parser.value("comment"));
 
+        // The image window's loader, with its limits: sizes and truncated
+        // bitmaps are refused before pixels are read, transparency is laid
+        // over white.
         QString error;
-        const QImage image = flattened(readImage(input, error));
-        if (image.isNull())
-            return fail(QString("cannot read '%1': %2").arg(input, error));
-        const auto surface = platform::Surface::wrap(image);
-        if (!surface || encoder.SampleHDC(surface.get(), image.width(), image.height()) != 0)
-            return fail(QString("not enough memory to encode '%1' (%2 x %3)").arg(input).arg(image.width()).arg(image.height()));
+        QString reason;
+        const auto picture = platform::Picture::load(input, &error, Qt::white, &reason, true);
+        if (!picture)
+            return fail(QString("cannot read '%1': %2").arg(input, reason));
+        if (picture->width() > kMaxReadableSide || picture->height() > kMaxReadableSide)
+            return fail(QString("'%1' is %2 x %3 pixels: JPEG files over %4 pixels either way cannot be read by "
+                                "common decoders")
+                            .arg(input).arg(picture->width()).arg(picture->height()).arg(kMaxReadableSide));
+        if (encoder.SampleHDC(&picture->bitmap(), picture->width(), picture->height()) != 0)
+            return fail(QString("not enough memory to encode '%1' (%2 x %3)").arg(input).arg(picture->width()).arg(picture->height()));
 
         switch (encoder.SaveFile(output)) {
         case 0:
