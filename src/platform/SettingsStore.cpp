@@ -4,12 +4,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -19,6 +27,52 @@ constexpr char kHeader[] = "# Settings, kept by the program. Sections in [bracke
                            "# \\\\ \\n \\r \\= \\[ \\] \\# stand for themselves inside names and values.\n";
 
 void warn(const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); }
+
+// Larger files are no settings file of ours: read as unreadable.
+constexpr qint64 kMaxFileBytes = 1024 * 1024;
+// How long a change waits for another program's lock.
+constexpr int kLockWaitMs = 3000;
+
+// An advisory lock on the lock file, held while the descriptor is open: it
+// ends with its holder, however the holder ends.
+class FileLock {
+public:
+    enum class State { Held, Busy, Broken };
+    FileLock(const QString& path, int waitMs, QString* error)
+    {
+        fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+        struct stat info {};
+        if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+            *error = fd_ < 0 && errno != ELOOP && errno != EISDIR && errno != ENXIO
+                         ? QString("Cannot open the lock file %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)))
+                         : QString("The settings lock %1 is not a file; remove it so that settings can be saved.").arg(path);
+            state_ = State::Broken;
+            return;
+        }
+        for (int waited = 0;; waited += 20) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                state_ = State::Held;
+                return;
+            }
+            if (errno != EWOULDBLOCK || waited >= waitMs)
+                break;
+            QThread::msleep(20);
+        }
+        state_ = State::Busy;
+    }
+    ~FileLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_); // releases the lock
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    State state() const { return state_; }
+
+private:
+    int fd_ = -1;
+    State state_ = State::Broken;
+};
 
 QString configFolder()
 {
@@ -103,11 +157,16 @@ std::optional<QString> SettingsStore::unescape(const QString& text)
 
 std::optional<SettingsStore::Content> SettingsStore::parse(const QByteArray& bytes)
 {
-    const QString text = QString::fromUtf8(bytes);
-    if (text.toUtf8() != bytes)
-        return std::nullopt; // not valid UTF-8
+    // As an editor may leave it: a byte-order mark, CRLF line ends, or
+    // Latin-1 text (bytes that are not UTF-8 are read as Latin-1).
+    QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+    QString text = QString::fromUtf8(body);
+    if (text.toUtf8() != body)
+        text = QString::fromLatin1(body);
     Content content;
-    for (const QString& line : text.split('\n')) {
+    for (QString line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
         if (line.isEmpty() || line.startsWith('#'))
             continue;
         if (line.startsWith('[')) {
@@ -153,12 +212,54 @@ QByteArray SettingsStore::format(const Content& content)
 
 QString SettingsStore::setAsideIfUnreadable() const
 {
+    if (!QFileInfo::exists(path_))
+        return {};
+    QString error;
+    const FileLock lock(path_ + ".lock", kLockWaitMs, &error);
+    if (lock.state() == FileLock::State::Broken)
+        return error;
+    if (lock.state() == FileLock::State::Busy)
+        return {}; // another program holds it; it or a later change will see to the file
     QString notice;
-    load(&notice);
+    load(&notice, true);
     return notice;
 }
 
-std::optional<SettingsStore::Content> SettingsStore::load(QString* notice) const
+std::map<QString, std::vector<std::function<void(SettingsStore::Content&)>>>& SettingsStore::pending()
+{
+    static std::map<QString, std::vector<std::function<void(Content&)>>> edits;
+    return edits;
+}
+
+std::function<void(const QString&)>& SettingsStore::notifier()
+{
+    static std::function<void(const QString&)> tell;
+    return tell;
+}
+
+void SettingsStore::setNotifier(std::function<void(const QString&)> tell)
+{
+    notifier() = std::move(tell);
+}
+
+bool SettingsStore::hasUnsavedChanges() const
+{
+    const auto found = pending().find(path_);
+    return found != pending().end() && !found->second.empty();
+}
+
+void SettingsStore::tellOnce(const QString& message)
+{
+    static QStringList told;
+    warn(message);
+    if (told.contains(message))
+        return;
+    told << message;
+    if (notifier())
+        notifier()(message);
+}
+
+std::optional<SettingsStore::Content> SettingsStore::load(QString* notice, bool mayMoveAside) const
 {
     QFile file(path_);
     if (!file.exists())
@@ -167,10 +268,16 @@ std::optional<SettingsStore::Content> SettingsStore::load(QString* notice) const
         warn(QString("Cannot read settings %1: %2").arg(path_, file.errorString()));
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
+    if (file.size() <= kMaxFileBytes) {
+        const QByteArray bytes = file.read(kMaxFileBytes + 1);
+        file.close();
+        if (auto content = parse(bytes); content && bytes.size() <= kMaxFileBytes)
+            return *content;
+    }
     file.close();
-    if (auto content = parse(bytes))
-        return *content;
+    // Only a holder of the lock moves the file: a reader just sees defaults.
+    if (!mayMoveAside)
+        return std::nullopt;
     // Keep the damaged file for the user rather than writing over it.
     const QString stamp = path_ + ".unreadable-" + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss-zzz");
     QString aside = stamp;
@@ -197,25 +304,40 @@ std::optional<SettingsStore::Content> SettingsStore::load(QString* notice) const
 template <class Change>
 bool SettingsStore::change(Change&& edit)
 {
+    // Kept until it is written: a change never goes missing because another
+    // program held the file for a while.
+    auto& queue = pending()[path_];
+    queue.emplace_back(std::forward<Change>(edit));
     if (!QDir().mkpath(QFileInfo(path_).absolutePath())) {
-        warn(QString("Cannot create the settings folder for %1").arg(path_));
+        tellOnce(QString("Cannot create the settings folder for %1").arg(path_));
         return false;
     }
-    QLockFile lock(path_ + ".lock");
-    lock.setStaleLockTime(30000);
-    if (!lock.tryLock(10000)) {
-        warn(QString("Settings %1 are locked by another program; the change was not saved.").arg(path_));
+    QString error;
+    // Changes already waiting have waited: the next ones only try.
+    const FileLock lock(path_ + ".lock", queue.size() > 1 ? 0 : kLockWaitMs, &error);
+    if (lock.state() == FileLock::State::Broken) {
+        tellOnce(error);
         return false;
     }
-    std::optional<Content> content = load();
+    if (lock.state() == FileLock::State::Busy) {
+        tellOnce(QString("Settings %1 are locked by another program; changes are kept and saved as soon as it lets "
+                         "go.").arg(path_));
+        return false;
+    }
+    QString notice;
+    std::optional<Content> content = load(&notice, true);
+    if (!notice.isEmpty())
+        tellOnce(notice);
     if (!content)
         return false; // never write over a file that could not be read
-    edit(*content);
+    for (const auto& apply : queue)
+        apply(*content);
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly) || file.write(format(*content)) < 0 || !file.commit()) {
-        warn(QString("Cannot write settings %1: %2").arg(path_, file.errorString()));
+        tellOnce(QString("Cannot write settings %1: %2").arg(path_, file.errorString()));
         return false;
     }
+    queue.clear();
     return true;
 }
 
@@ -241,7 +363,8 @@ std::optional<SettingsStore::Pairs> SettingsStore::section(const QString& sectio
 
 bool SettingsStore::save(const QString& section, const QString& key, const QString& value)
 {
-    return change([&](Content& content) {
+    // Kept by value: the change may be applied after this call returns.
+    return change([section, key, value](Content& content) {
         auto s = std::find_if(content.begin(), content.end(), [&](const Section& x) { return x.name == section; });
         if (s == content.end()) {
             content.push_back({section, {}});
@@ -259,16 +382,16 @@ bool SettingsStore::save(const QString& section, const QString& key, const QStri
 
 bool SettingsStore::deleteKey(const QString& section, const QString& key)
 {
-    return change([&](Content& content) {
+    return change([section, key](Content& content) {
         for (Section& s : content)
             if (s.name == section)
-                std::erase_if(s.pairs, [&](const auto& pair) { return pair.first == key; });
+                std::erase_if(s.pairs, [&key](const auto& pair) { return pair.first == key; });
     });
 }
 
 bool SettingsStore::deleteSection(const QString& section)
 {
-    return change([&](Content& content) {
+    return change([section](Content& content) {
         std::erase_if(content, [&](const Section& s) { return s.name == section; });
     });
 }

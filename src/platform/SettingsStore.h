@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -14,10 +16,15 @@ namespace platform {
 // deleted and written again moves to the end. Any text can be a section, key
 // or value and comes back unchanged.
 //
-// Every change re-reads the file under a lock file and replaces it
+// Every change re-reads the file under a lock (an advisory lock on
+// settings.conf.lock, which ends with its holder) and replaces it
 // atomically, so several running programs never lose each other's changes.
-// A file that cannot be parsed is renamed aside (with a ".unreadable-" suffix)
-// and reported on stderr, never silently overwritten.
+// While another program holds the lock, changes are kept in memory and
+// written with the next change that gets it. Files an editor made (CRLF, a
+// byte-order mark, Latin-1) read as expected; a file that still cannot be
+// parsed, or is over 1 MiB, is renamed aside under the lock (with a
+// ".unreadable-" suffix), never silently overwritten. Troubles are told on
+// stderr and, once each, to the notifier (a message box in the viewer).
 class SettingsStore {
 public:
     using Pairs = std::vector<std::pair<QString, QString>>;
@@ -36,6 +43,10 @@ public:
     bool save(const QString& section, const QString& key, const QString& value);
     bool deleteKey(const QString& section, const QString& key);
     bool deleteSection(const QString& section);
+    // Changes not written yet (the file was locked or could not be written).
+    bool hasUnsavedChanges() const;
+    // Where the user hears of settings troubles, once each.
+    static void setNotifier(std::function<void(const QString&)> tell);
 
     // The text form of names and values in the file (exposed for tests).
     static QString escape(const QString& text, bool name);
@@ -50,11 +61,15 @@ private:
 
     // The file's content (empty when there is none; an unparsable file is
     // moved aside first); nothing when the file can be neither read nor moved.
-    std::optional<Content> load(QString* notice = nullptr) const;
+    std::optional<Content> load(QString* notice = nullptr, bool mayMoveAside = false) const;
     static std::optional<Content> parse(const QByteArray& bytes);
     static QByteArray format(const Content& content);
     template <class Change>
     bool change(Change&& edit);
+    // Changes waiting for the lock, per settings file, for the whole run.
+    static std::map<QString, std::vector<std::function<void(Content&)>>>& pending();
+    static std::function<void(const QString&)>& notifier();
+    static void tellOnce(const QString& message);
 
     QString path_;
 };

@@ -166,12 +166,18 @@ frmOstrel::frmOstrel()
     connect(WebBrowser1, &WebBrowser::DocumentComplete, this, &frmOstrel::WebBrowser1_DocumentComplete);
 
     brimcast_ = std::make_unique<frmBrimcast>(*this, modOstrel::Settings());
+    // Settings troubles (a lock another program keeps, a file set aside)
+    // reach the user once each, after the handler that met them.
+    platform::SettingsStore::setNotifier([this](const QString& text) {
+        QTimer::singleShot(0, this, [this, text] { reportWarning(text); });
+    });
     // The image window names handed-over snapshots after the current profile.
     fMain::SetProfileNameSource([this] { return brimcast_->cboName->currentText(); });
 }
 
 frmOstrel::~frmOstrel()
 {
+    platform::SettingsStore::setNotifier({});
     fMain::SetProfileNameSource({}); // an image window may outlive this one
 }
 
@@ -696,5 +702,8 @@ void frmOstrel::Form_Unload()
     settings.save("position", "left", QString::number(static_cast<float>(platform::twipsX(x()))));
     settings.save("position", "top", QString::number(static_cast<float>(platform::twipsY(y()))));
     settings.save("size", "index", QString::number(iSizeIndex));
+    if (settings.hasUnsavedChanges()) // told now: nothing runs after the close
+        reportWarning(QString("The settings in %1 could not be saved: another program keeps them locked, or the "
+                              "file cannot be written.").arg(settings.path()));
     brimcast_->close();
 }

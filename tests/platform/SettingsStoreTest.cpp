@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <QTest>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using platform::SettingsStore;
@@ -80,22 +82,81 @@ TEST_F(Settings, KeysKeepTheirWriteOrder)
     EXPECT_TRUE(store.section("name")->empty());
 }
 
-TEST_F(Settings, AnUnreadableFileIsKeptAside)
+TEST_F(Settings, AnUnreadableFileIsKeptAsideByTheNextChange)
 {
     SettingsStore store("Ostrel");
     ASSERT_TRUE(store.save("size", "index", "3"));
+    const auto asideCount = [&] {
+        return QDir(QFileInfo(store.path()).absolutePath()).entryList({"settings.conf.unreadable-*"}).size();
+    };
     testsupport::writeFile(store.path(), "[size]\nindex=3\nthis line has no equals sign\n");
     EXPECT_EQ(store.get("size", "index", "2"), "2");
-    const QStringList aside = QDir(QFileInfo(store.path()).absolutePath()).entryList({"settings.conf.unreadable-*"});
-    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(asideCount(), 0) << "a reader without the lock moved the file";
     EXPECT_TRUE(store.save("size", "index", "4"));
+    EXPECT_EQ(asideCount(), 1);
     EXPECT_EQ(store.get("size", "index"), "4");
-    // Invalid UTF-8 and bad escapes count as unreadable too.
-    testsupport::writeFile(store.path(), "[size]\nindex=\xff\xfe\n");
-    EXPECT_EQ(store.get("size", "index", "x"), "x");
+    // Bad escapes and files over 1 MiB count as unreadable too.
     testsupport::writeFile(store.path(), "[size]\nindex=\\q\n");
     EXPECT_EQ(store.get("size", "index", "y"), "y");
-    EXPECT_EQ(QDir(QFileInfo(store.path()).absolutePath()).entryList({"settings.conf.unreadable-*"}).size(), 3);
+    EXPECT_TRUE(store.save("size", "index", "5"));
+    testsupport::writeFile(store.path(), "[size]\nindex=6\n# " + QByteArray(1024 * 1024, 'x') + "\n");
+    EXPECT_EQ(store.get("size", "index", "z"), "z");
+    EXPECT_TRUE(store.save("size", "index", "7"));
+    EXPECT_EQ(asideCount(), 3);
+    EXPECT_EQ(store.get("size", "index"), "7");
+}
+
+TEST_F(Settings, FilesAnEditorMadeReadAsWritten)
+{
+    SettingsStore store("Ostrel");
+    QDir().mkpath(QFileInfo(store.path()).absolutePath());
+    testsupport::writeFile(store.path(), "\xEF\xBB\xBF# edited\r\n[size]\r\nindex=5\r\n\r\n[cam]\r\nhost=porch\r\n");
+    EXPECT_EQ(store.get("size", "index"), "5");
+    EXPECT_EQ(store.get("cam", "host"), "porch");
+    testsupport::writeFile(store.path(), "[cam]\nhost=caf\xe9\n"); // Latin-1
+    EXPECT_EQ(store.get("cam", "host"), QString::fromUtf8("caf\xc3\xa9"));
+    EXPECT_TRUE(store.save("cam", "port", "81"));
+    EXPECT_EQ(store.get("cam", "host"), QString::fromUtf8("caf\xc3\xa9")) << "a save lost the edited text";
+    EXPECT_TRUE(QDir(QFileInfo(store.path()).absolutePath()).entryList({"settings.conf.unreadable-*"}).isEmpty());
+}
+
+TEST_F(Settings, AHeldLockKeepsChangesUntilItIsFree)
+{
+    SettingsStore store("Ostrel");
+    ASSERT_TRUE(store.save("size", "index", "1"));
+    QStringList told;
+    SettingsStore::setNotifier([&](const QString& text) { told << text; });
+
+    // Another program holds the lock and is stopped: it holds it still.
+    QProcess holder;
+    holder.start("flock", {"--close", store.path() + ".lock", "sleep", "60"}); // only flock holds it
+    ASSERT_TRUE(holder.waitForStarted());
+    QTest::qWait(300);
+    ::kill(static_cast<pid_t>(holder.processId()), SIGSTOP);
+    EXPECT_FALSE(store.save("size", "index", "2"));
+    EXPECT_FALSE(store.save("position", "left", "100"));
+    EXPECT_TRUE(store.hasUnsavedChanges());
+    ASSERT_EQ(told.size(), 1) << "told once, not at every change";
+    EXPECT_TRUE(told[0].contains("locked by another program")) << qPrintable(told[0]);
+    ::kill(static_cast<pid_t>(holder.processId()), SIGKILL); // its lock ends with it
+    holder.waitForFinished();
+    EXPECT_TRUE(store.save("position", "top", "50"));
+    EXPECT_FALSE(store.hasUnsavedChanges());
+    EXPECT_EQ(store.get("size", "index"), "2");
+    EXPECT_EQ(store.get("position", "left"), "100");
+    EXPECT_EQ(store.get("position", "top"), "50");
+
+    // A lock path that is a folder is an error the user hears of.
+    QDir().mkpath(store.path() + ".lock.d");
+    QFile::remove(store.path() + ".lock");
+    ASSERT_TRUE(QDir().rename(store.path() + ".lock.d", store.path() + ".lock"));
+    EXPECT_FALSE(store.save("size", "index", "3"));
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_TRUE(told[1].contains("is not a file")) << qPrintable(told[1]);
+    QDir().rmdir(store.path() + ".lock");
+    EXPECT_TRUE(store.save("size", "other", "x"));
+    EXPECT_EQ(store.get("size", "index"), "3");
+    SettingsStore::setNotifier({});
 }
 
 TEST_F(Settings, SettingAsideReportsBothFilesOnce)
