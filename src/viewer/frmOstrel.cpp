@@ -698,6 +698,7 @@ void frmOstrel::Form_Unload()
     if (x() < 0 || y() < 0)
         move(std::max(x(), 0), std::max(y(), 0));
     QCoreApplication::processEvents();
+    platform::SettingsStore::setNotifier({}); // what is not saved is told below, once
     platform::SettingsStore settings = modOstrel::Settings();
     settings.save("position", "left", QString::number(static_cast<float>(platform::twipsX(x()))));
     settings.save("position", "top", QString::number(static_cast<float>(platform::twipsY(y()))));

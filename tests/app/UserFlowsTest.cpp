@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 using namespace desktop;
 
 namespace {
@@ -207,6 +209,28 @@ TEST_F(UserFlows, TheProgramSeesEveryOptionOfItsCommandLine)
     ASSERT_TRUE(waitFor([&] { return !QFile::exists(ostrel.pageFile()); }, 4000));
     click(ostrel.button(kRefreshButton));
     EXPECT_TRUE(nextPage(ostrel).contains("<base href='http://cam1:81/'>"));
+}
+
+TEST_F(UserFlows, QuittingWhileAStoppedProgramHoldsTheSettingsSaysWhatWasNotSaved)
+{
+    ostrel.writeSettings("[size]\nindex=1\n");
+    start({});
+    QProcess holder; // another program that took the settings' lock and was stopped
+    holder.start("flock", {"--close", ostrel.settingsPath() + ".lock", "sleep", "60"});
+    ASSERT_TRUE(holder.waitForStarted());
+    pause(300);
+    ::kill(static_cast<pid_t>(holder.processId()), SIGSTOP);
+
+    const QString menu = popupAfter(ostrel, [&] { click(window(ostrel.trayIcon()).client.center(), 3); });
+    ASSERT_FALSE(menu.isEmpty());
+    const QString box = popupAfter(ostrel, [&] { clickMenuItem(menu, 1, 2); }); // "Quit"
+    ASSERT_FALSE(box.isEmpty()) << "no word of the settings that were not saved";
+    EXPECT_TRUE(ostrel.running());
+    key({"Return"});
+    EXPECT_TRUE(ostrel.waitForExit(10000));
+    ::kill(static_cast<pid_t>(holder.processId()), SIGKILL);
+    holder.waitForFinished();
+    EXPECT_TRUE(ostrel.settings().contains("[size]\nindex=1")) << "the file changed under another's lock";
 }
 
 TEST(CommandLine, HelpAndVersionPrintAndEndWithoutAWindow)
