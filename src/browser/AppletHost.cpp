@@ -98,8 +98,8 @@ QString AppletHost::hostFolder()
     const QString fromEnvironment = qEnvironmentVariable("OSTREL_APPLET_HOST_DIR");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    // Installed beside the program's library folder, or where the build put it.
-    const QString installed = QCoreApplication::applicationDirPath() + "/../lib/ostrel";
+    // Installed in the program's libexec folder, or where the build put it.
+    const QString installed = QCoreApplication::applicationDirPath() + "/" OSTREL_APPLET_HOST_FROM_BIN;
     if (QFileInfo::exists(installed + "/AppletHost.jar"))
         return installed;
     return QStringLiteral(OSTREL_APPLET_HOST_BUILD_DIR);

@@ -158,15 +158,53 @@ QIcon fit()
     });
 }
 
+// The program's icon on a 16 x 16 grid: a dark red camera body with a light
+// lens. The painted icon, the PNGs and the SVG of the installed program all
+// come from these figures.
+namespace shape {
+constexpr QRectF kBody(1, 3, 14, 10);
+constexpr double kCorner = 2;
+constexpr QPointF kLens(8, 8);
+constexpr double kLensRadius = 3.2;
+constexpr double kOutline = 1.6;
+const QColor kOutlineColour(20, 20, 20);
+const QColor kBodyColour(128, 0, 0);
+const QColor kLensColour(230, 230, 230);
+} // namespace shape
+
+void paintApplication(QPainter& p, int size)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 16.0, size / 16.0);
+    p.setPen(pen(shape::kOutlineColour, shape::kOutline));
+    p.setBrush(shape::kBodyColour);
+    p.drawRoundedRect(shape::kBody, shape::kCorner, shape::kCorner);
+    p.setBrush(shape::kLensColour);
+    p.drawEllipse(shape::kLens, shape::kLensRadius, shape::kLensRadius);
+    p.restore();
+}
+
 QIcon application()
 {
-    return drawn([](QPainter& p) {
-        p.setPen(pen(QColor(20, 20, 20)));
-        p.setBrush(QColor(128, 0, 0));
-        p.drawRoundedRect(QRectF(1, 3, 14, 10), 2, 2);
-        p.setBrush(QColor(230, 230, 230));
-        p.drawEllipse(QPointF(8, 8), 3.2, 3.2);
-    });
+    return drawn([](QPainter& p) { paintApplication(p, 16); });
+}
+
+QByteArray applicationSvg()
+{
+    const auto colour = [](const QColor& c) { return c.name().toLatin1(); };
+    const auto number = [](double v) { return QByteArray::number(v, 'g', 6); };
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"16\" height=\"16\" viewBox=\"0 0 16 16\">\n"
+           "  <rect x=\"" + number(shape::kBody.x()) + "\" y=\"" + number(shape::kBody.y()) + "\" width=\"" +
+           number(shape::kBody.width()) + "\" height=\"" + number(shape::kBody.height()) + "\" rx=\"" +
+           number(shape::kCorner) + "\" fill=\"" + colour(shape::kBodyColour) + "\" stroke=\"" +
+           colour(shape::kOutlineColour) + "\" stroke-width=\"" + number(shape::kOutline) +
+           "\" stroke-linejoin=\"round\"/>\n"
+           "  <circle cx=\"" + number(shape::kLens.x()) + "\" cy=\"" + number(shape::kLens.y()) + "\" r=\"" +
+           number(shape::kLensRadius) + "\" fill=\"" + colour(shape::kLensColour) + "\" stroke=\"" +
+           colour(shape::kOutlineColour) + "\" stroke-width=\"" + number(shape::kOutline) + "\"/>\n"
+           "</svg>\n";
 }
 
 } // namespace platform::icons

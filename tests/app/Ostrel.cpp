@@ -68,9 +68,11 @@ bool Ostrel::start(const QStringList& arguments, bool hidden, bool chooseOwnPlat
     environment.insert("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1:new_delete_type_mismatch=0");
     process_.setProcessEnvironment(environment);
     process_.setProcessChannelMode(QProcess::MergedChannels);
-    process_.start(OSTREL_BINARY, arguments);
+    // The built program, or an installed one (the install test names it).
+    const QString binary = qEnvironmentVariable("OSTREL_TEST_BINARY", OSTREL_BINARY);
+    process_.start(binary, arguments);
     if (!process_.waitForStarted(5000)) {
-        error_ = "cannot start " OSTREL_BINARY ": " + process_.errorString();
+        error_ = "cannot start " + binary + ": " + process_.errorString();
         return false;
     }
     // The main window is the one whose title carries the version.
