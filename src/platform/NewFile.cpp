@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,6 +87,40 @@ bool moveIntoPlace(const std::string& from, const std::string& to)
     return true;
 }
 
+// The bytes in an unnamed file of `folder`, then given the name `target`:
+// nothing with a name exists until the file is whole, so a kill or a full
+// disk leaves nothing behind, and linking refuses an existing name. Empty
+// when the file system has no unnamed files (the caller then uses a named
+// temporary).
+std::optional<NewFileResult> writeUnnamed(const std::string& folder, const std::string& target,
+                                          const std::uint8_t* data, std::size_t size,
+                                          const std::function<void()>& beforeMove)
+{
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT)
+            return std::nullopt;
+        throw NumberedError::fileError(errno, target);
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    writeAll(fd, data, size, target);
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        throw NumberedError::fileError(errno, target);
+    if (beforeMove)
+        beforeMove();
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return NewFileResult::Written;
+    if (errno == EEXIST)
+        return NewFileResult::AlreadyExists;
+    if (errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0)
+        return std::nullopt; // no /proc to name the unnamed file by
+    throw NumberedError::fileError(errno, target);
+}
+
 } // namespace
 
 bool fileExists(const QString& path)
@@ -112,6 +147,8 @@ NewFileResult writeNewFile(const QString& path, const std::uint8_t* data, std::s
     const QFileInfo where(path);
     const std::string folder = QFile::encodeName(where.absolutePath()).toStdString();
     const std::string base = QFile::encodeName(where.fileName()).toStdString();
+    if (const auto result = writeUnnamed(folder, target, data, size, beforeMove))
+        return *result;
     TemporaryFile temporary(folder + "/." + base.substr(0, 200) + ".XXXXXX");
     if (!temporary.isOpen())
         throw NumberedError::fileError(errno, target);

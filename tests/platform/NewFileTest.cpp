@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <unistd.h>
 
 namespace {
@@ -86,4 +91,27 @@ TEST(NewFile, FailuresAreFileErrorsAndLeaveNothing)
         EXPECT_NE(e.description().find("Is a directory"), std::string::npos) << e.description();
     }
     EXPECT_EQ(entries(dir), QStringList{"folder"});
+}
+
+TEST(NewFile, AKillBeforeTheFileIsWholeLeavesNothingAndLongNamesWork)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("snapshot.jpg");
+    const std::vector<std::uint8_t> bytes(100000, 7);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) { // written, not yet named: the process dies here
+        platform::writeNewFile(path, bytes.data(), bytes.size(), [] { ::_exit(9); });
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty())
+        << qPrintable(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).join(' '));
+
+    // The longest name a folder holds: no temporary name has to fit beside it.
+    const QString longest = dir.filePath(QString(251, 'n') + ".jpg");
+    EXPECT_EQ(platform::writeNewFile(longest, bytes.data(), bytes.size()), platform::NewFileResult::Written);
+    EXPECT_EQ(QFileInfo(longest).size(), 100000);
 }
