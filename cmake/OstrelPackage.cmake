@@ -1,0 +1,18 @@
+# `cpack -G DEB`: a Debian package of the installed program. Library
+# dependencies come from dpkg-shlibdeps; the live picture also needs Java,
+# a hidden X server, the sandbox and setpriv, which no library names.
+set(CPACK_PACKAGE_NAME ostrel)
+set(CPACK_PACKAGE_VENDOR "Ostrel")
+set(CPACK_PACKAGE_CONTACT "Ostrel developers <ostrel@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Viewer for the live picture of a Brimcast webcam server")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "openjdk-17-jre, xvfb, bubblewrap, util-linux")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Viewer for the live picture of a Brimcast webcam server
+ Ostrel shows a camera server's live picture by running the server's own
+ streaming applet in a sandbox, in a window that snaps to six view sizes,
+ stays on top and hides to the tray; snapshots are saved as JPEG files.")
+include(CPack)
