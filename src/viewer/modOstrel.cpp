@@ -23,26 +23,6 @@ platform::SettingsStore Settings()
     return platform::SettingsStore(ApplicationName());
 }
 
-QString GetCmdOption(QString sCmdLine, QString sOption, bool bFlag)
-{
-    const QString padded = " " + sCmdLine + " ";
-    const QString search = padded.toUpper();
-    sOption = sOption.toUpper();
-    const qsizetype position = search.indexOf(sOption);
-    if (position < 0)
-        return bFlag ? QStringLiteral("0") : QString();
-    if (bFlag)
-        return QStringLiteral("-1");
-    // Exactly one character after the option name is skipped, whatever it is.
-    const qsizetype start = position + sOption.size() + 1;
-    if (start >= search.size())
-        return {};
-    const qsizetype end = search.indexOf(' ', start);
-    if (end < 0)
-        return {};
-    return padded.mid(start, end - start);
-}
-
 QString TitleText(const QString& profileName)
 {
     const QString program = QString("%1 v%2.%3.%4")

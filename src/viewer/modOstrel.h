@@ -4,6 +4,7 @@
 // Viewer and Idle pages and the page file writer.
 
 #include "platform/SettingsStore.h"
+#include "viewer/CommandLine.h"
 
 #include <QImage>
 #include <QString>
@@ -21,12 +22,6 @@ QString ApplicationName();
 // The settings of this program (application name as above).
 platform::SettingsStore Settings();
 
-// Looks an option up in the argument text (the arguments joined by blanks):
-// a plain, case-insensitive substring search of " " + line + " ". A flag gives
-// "-1" when found and "0" otherwise; a value option gives the text after the
-// option name and one more character (whatever it is) up to the next blank,
-// in its own letter case, or empty text.
-QString GetCmdOption(QString sCmdLine, QString sOption, bool bFlag);
 
 // The title: [profile name " - "] application name " v" major "." minor "." revision.
 QString TitleText(const QString& profileName);

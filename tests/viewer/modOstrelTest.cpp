@@ -24,6 +24,10 @@ TEST(GetCmdOption, ValuesAndFlagsAsTheStartUpReadsThem)
     EXPECT_EQ(GetCmdOption("-name home", "-hide", true), "0");
     EXPECT_EQ(GetCmdOption("-OnTop", "-ontop", true), "-1");
     EXPECT_EQ(GetCmdOption("-name x-host", "-host", false), ""); // found inside a value, nothing after it
+    // Letters whose capitals are longer ("ß" -> "SS") do not shift what follows.
+    EXPECT_EQ(GetCmdOption(QString::fromUtf8("-name Grüße -host cam1 -port 80"), "-host", false), "cam1");
+    EXPECT_EQ(GetCmdOption(QString::fromUtf8("-name ßßß -port 80"), "-port", false), "80");
+    EXPECT_EQ(GetCmdOption(QString::fromUtf8("-name Straße"), "-name", false), QString::fromUtf8("Straße"));
 }
 
 TEST(Pages, ViewerAndIdlePagesByteForByte)
