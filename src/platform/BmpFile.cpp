@@ -1,9 +1,9 @@
 #include "BmpFile.h"
 
+#include "NewFile.h"
 #include "Picture.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstring>
 #include <vector>
@@ -59,18 +59,22 @@ bool writeBmp(const QString& path, const Surface& surface, QString* error)
     put32(info + 24, 3780); // 96 dots per inch
     put32(info + 28, 3780);
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    file.write(reinterpret_cast<const char*>(header), sizeof header);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(stride), 0);
-    for (int y = surface.height() - 1; y >= 0; --y) {
-        surface.readRow(y, 0, surface.width(), row.data());
-        if (file.write(reinterpret_cast<const char*>(row.data()), stride) != stride)
-            return fail(file.errorString());
-    }
-    if (!file.commit())
-        return fail(file.errorString());
+    QString reason;
+    const bool written = replaceFile(
+        path,
+        [&](const FileSink& write) {
+            if (!write(header, sizeof header))
+                return;
+            std::vector<std::uint8_t> row(static_cast<std::size_t>(stride), 0);
+            for (int y = surface.height() - 1; y >= 0; --y) {
+                surface.readRow(y, 0, surface.width(), row.data());
+                if (!write(row.data(), row.size()))
+                    return;
+            }
+        },
+        &reason);
+    if (!written)
+        return fail(reason);
     return true;
 }
 

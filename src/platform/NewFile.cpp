@@ -5,6 +5,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <fcntl.h>
 #include <optional>
@@ -121,7 +123,112 @@ std::optional<NewFileResult> writeUnnamed(const std::string& folder, const std::
     throw NumberedError::fileError(errno, target);
 }
 
+// A file descriptor closed when it goes out of scope.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// The file a replace writes: the final target of a link, else the path.
+std::string replaceTarget(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string resolved = real;
+            std::free(real);
+            return resolved;
+        }
+    }
+    return path;
+}
+
+// Writes everything `produce` gives to `fd`; false (errno set) on the first failure.
+bool produceInto(int fd, const std::function<void(const FileSink&)>& produce)
+{
+    int failure = 0;
+    const FileSink sink = [fd, &failure](const void* data, std::size_t size) {
+        auto bytes = static_cast<const std::uint8_t*>(data);
+        while (failure == 0 && size > 0) {
+            const ssize_t written = ::write(fd, bytes, size);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0) {
+                failure = written < 0 ? errno : ENOSPC;
+                break;
+            }
+            bytes += written;
+            size -= static_cast<std::size_t>(written);
+        }
+        return failure == 0;
+    };
+    produce(sink);
+    if (failure == 0 && ::fsync(fd) != 0 && errno != EINVAL)
+        failure = errno;
+    errno = failure;
+    return failure == 0;
+}
+
 } // namespace
+
+bool replaceFile(const QString& path, const std::function<void(const FileSink&)>& produce, QString* error)
+{
+    const auto fail = [error](int number) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(number));
+        return false;
+    };
+    const std::string target = replaceTarget(QFile::encodeName(path).toStdString());
+    const auto slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    // Short enough for any name: the longest file name is 255 bytes.
+    const std::string staging = folder + "/." + base.substr(0, 200) + ".ostrel-new";
+
+    struct stat old {};
+    const bool replacing = ::stat(target.c_str(), &old) == 0;
+    if (replacing && S_ISDIR(old.st_mode))
+        return fail(EISDIR);
+
+    Descriptor file;
+    file.fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const bool unnamed = file.fd >= 0;
+    if (!unnamed) {
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return fail(errno);
+        // No unnamed files here: write the staging name itself.
+        ::unlink(staging.c_str());
+        file.fd = ::open(staging.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (file.fd < 0)
+            return fail(errno);
+    }
+    const auto abandon = [&](int number) {
+        if (!unnamed)
+            ::unlink(staging.c_str());
+        return fail(number);
+    };
+    if (replacing && ::fchmod(file.fd, old.st_mode & 07777) != 0)
+        return abandon(errno);
+    if (!produceInto(file.fd, produce))
+        return abandon(errno);
+    if (unnamed) {
+        const std::string self = "/proc/self/fd/" + std::to_string(file.fd);
+        // A staging file left by a save killed at this very step goes first.
+        ::unlink(staging.c_str());
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) != 0)
+            return fail(errno);
+    }
+    if (::rename(staging.c_str(), target.c_str()) != 0) {
+        const int number = errno;
+        ::unlink(staging.c_str());
+        return fail(number);
+    }
+    return true;
+}
 
 bool fileExists(const QString& path)
 {

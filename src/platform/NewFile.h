@@ -26,4 +26,17 @@ bool fileExists(const QString& path);
 NewFileResult writeNewFile(const QString& path, const std::uint8_t* data, std::size_t size,
                            const std::function<void()>& beforeMove = {});
 
+// Appends bytes to the file being written; false once anything failed.
+using FileSink = std::function<bool(const void* data, std::size_t size)>;
+
+// Writes `path` through `produce` and puts it in place of the old file only
+// when whole and on disk: a failure or a kill at any point leaves the old file
+// as it was. The bytes go to an unnamed file of the same folder, named
+// ".NAME.ostrel-new" only for the instant before it is moved over NAME; one
+// left there by a kill at that instant is removed by the next replace. A link
+// is followed (the file it names is replaced, the link kept); a replaced file
+// keeps its permissions, a new one gets those a new file gets. False with
+// `error` set to the system's reason when the file could not be written.
+bool replaceFile(const QString& path, const std::function<void(const FileSink& write)>& produce, QString* error);
+
 } // namespace platform

@@ -1,10 +1,11 @@
 #include "SettingsStore.h"
 
+#include "NewFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -332,9 +333,10 @@ bool SettingsStore::change(Change&& edit)
         return false; // never write over a file that could not be read
     for (const auto& apply : queue)
         apply(*content);
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly) || file.write(format(*content)) < 0 || !file.commit()) {
-        tellOnce(QString("Cannot write settings %1: %2").arg(path_, file.errorString()));
+    const QByteArray text = format(*content);
+    QString reason;
+    if (!replaceFile(path_, [&text](const FileSink& write) { write(text.constData(), text.size()); }, &reason)) {
+        tellOnce(QString("Cannot write settings %1: %2").arg(path_, reason));
         return false;
     }
     queue.clear();
