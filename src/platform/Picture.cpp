@@ -8,6 +8,7 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <climits>
 #include <optional>
 
 namespace platform {
@@ -214,6 +215,21 @@ std::unique_ptr<Picture> Picture::make(const QImage& source, const QColor& backg
 std::unique_ptr<Picture> Picture::fromImage(const QImage& image, const QColor& background)
 {
     return make(image, background, 0);
+}
+
+QSize Picture::declaredSize(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead())
+        return {};
+    const QSize size = reader.size();
+    if (size.isValid() || reader.format() != "bmp")
+        return size;
+    const BitmapFacts bitmap = bitmapFacts(path);
+    if (bitmap.width <= 0 || bitmap.height <= 0 || bitmap.width > INT_MAX || bitmap.height > INT_MAX)
+        return {};
+    return QSize(static_cast<int>(bitmap.width), static_cast<int>(bitmap.height));
 }
 
 std::unique_ptr<Picture> Picture::load(const QString& path, QString* error, const QColor& background,

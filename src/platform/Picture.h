@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -28,6 +29,10 @@ public:
     static std::unique_ptr<Picture> load(const QString& path, QString* error,
                                          const QColor& background = Qt::white, QString* reason = nullptr,
                                          bool upright = false);
+
+    // The size the file's header declares, read without its pixels; invalid
+    // when the file is not a picture or does not say.
+    static QSize declaredSize(const QString& path);
 
     // A picture of an image already in memory, with the same rules.
     static std::unique_ptr<Picture> fromImage(const QImage& image, const QColor& background = Qt::white);

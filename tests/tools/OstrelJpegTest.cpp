@@ -180,11 +180,12 @@ TEST_F(OstrelJpeg, BadOptionsFailCleanly)
 
 TEST_F(OstrelJpeg, PicturesTooLargeOrTruncatedAreRefusedBeforeTheirPixelsAreRead)
 {
-    // A GIF of 29 bytes that declares 65535 x 65535 pixels.
+    // A GIF of 29 bytes that declares 65000 x 65000 pixels (each side one
+    // a JPEG file may have, the whole far over the pixel limit).
     // Header, no colour table, one image descriptor of the same size, a
     // two-byte LZW block, trailer.
-    const QByteArray gif = QByteArray("GIF89a") + QByteArray::fromHex("ffffffff000000") + "," +
-                           QByteArray::fromHex("00000000ffffffff00" "0202" "4401" "00") + ";";
+    const QByteArray gif = QByteArray("GIF89a") + QByteArray::fromHex("e8fde8fd000000") + "," +
+                           QByteArray::fromHex("00000000e8fde8fd00" "0202" "4401" "00") + ";";
     ASSERT_EQ(gif.size(), 29);
     const QString bomb = dir.filePath("bomb.gif");
     testsupport::writeFile(bomb, gif);
@@ -213,6 +214,18 @@ TEST_F(OstrelJpeg, PicturesTooLargeOrTruncatedAreRefusedBeforeTheirPixelsAreRead
     r = run({wide, output});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("65501 x 1 pixels")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(output));
+
+    // Refused by the size its header declares, before the pixels are read:
+    // this bitmap of 70000 x 2 pixels holds none of them.
+    const auto le32 = [](std::uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
+    const QByteArray header = "BM" + le32(54 + 210000 * 2) + le32(0) + le32(54) + le32(40) + le32(70000) + le32(2) +
+          QByteArray::fromHex("01001800") + le32(0) + le32(0) + le32(2835) + le32(2835) + le32(0) + le32(0);
+    const QString declared = dir.filePath("declared.bmp");
+    testsupport::writeFile(declared, header);
+    r = run({declared, output});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("70000 x 2 pixels")) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(output));
 }
 

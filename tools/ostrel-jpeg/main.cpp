@@ -131,13 +131,20 @@ int main(int argc, char* argv[])
         // over white.
         QString error;
         QString reason;
+        const auto tooLarge = [&](QSize size) {
+            return fail(QString("'%1' is %2 x %3 pixels: JPEG files over %4 pixels either way cannot be read by "
+                                "common decoders")
+                            .arg(input).arg(size.width()).arg(size.height()).arg(kMaxReadableSide));
+        };
+        // Refused from its header when it says its size, before any pixel is read.
+        const QSize declared = platform::Picture::declaredSize(input);
+        if (declared.width() > kMaxReadableSide || declared.height() > kMaxReadableSide)
+            return tooLarge(declared);
         const auto picture = platform::Picture::load(input, &error, Qt::white, &reason, true);
         if (!picture)
             return fail(QString("cannot read '%1': %2").arg(input, reason));
         if (picture->width() > kMaxReadableSide || picture->height() > kMaxReadableSide)
-            return fail(QString("'%1' is %2 x %3 pixels: JPEG files over %4 pixels either way cannot be read by "
-                                "common decoders")
-                            .arg(input).arg(picture->width()).arg(picture->height()).arg(kMaxReadableSide));
+            return tooLarge(QSize(picture->width(), picture->height()));
         if (encoder.SampleHDC(&picture->bitmap(), picture->width(), picture->height()) != 0)
             return fail(QString("not enough memory to encode '%1' (%2 x %3)").arg(input).arg(picture->width()).arg(picture->height()));
 
