@@ -53,6 +53,8 @@ public:
     static std::optional<QString> unescape(const QString& text);
 
 private:
+    friend struct SettingsStoreProbe; // the parser and formatter, for tests and fuzzing
+
     struct Section {
         QString name;
         Pairs pairs;

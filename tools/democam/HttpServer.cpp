@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include <QRegularExpression>
 #include <QTcpSocket>
 
 namespace {
@@ -50,12 +49,6 @@ QByteArray head(int status, const QByteArray& type, qint64 length, bool close, c
     text += extra;
     text += close ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
     return text + "\r\n";
-}
-
-bool isToken(const QByteArray& text)
-{
-    static const QRegularExpression token("^[A-Za-z]+$");
-    return token.match(QString::fromLatin1(text)).hasMatch();
 }
 
 } // namespace
@@ -137,61 +130,30 @@ void HttpServer::read(QTcpSocket* socket)
     connection.request += bytes;
     // Answer every whole request that has come (pipelining), one by one.
     while (!connection.closing && !connection.streaming) {
-        const qsizetype end = connection.request.indexOf("\r\n\r\n");
-        if (end < 0) {
-            if (connection.request.size() > kMaxRequestBytes)
-                fail(socket, 431);
+        QByteArray request;
+        switch (takeRequest(connection.request, &request)) {
+        case Framing::NeedMore:
             return;
-        }
-        if (end + 4 > kMaxRequestBytes) {
+        case Framing::TooLarge:
             fail(socket, 431);
             return;
+        case Framing::Whole:
+            answer(socket, connection, parseRequest(request));
+            connection.deadline = clock_.elapsed() + options_.timeout * 1000LL;
+            break;
         }
-        const QByteArray request = connection.request.left(end);
-        connection.request.remove(0, end + 4);
-        answer(socket, connection, request);
-        connection.deadline = clock_.elapsed() + options_.timeout * 1000LL;
     }
 }
 
-void HttpServer::answer(QTcpSocket* socket, Connection& connection, const QByteArray& request)
+void HttpServer::answer(QTcpSocket* socket, Connection& connection, const HttpRequest& request)
 {
-    const QList<QByteArray> lines = request.split('\n');
-    const QList<QByteArray> parts = lines.first().trimmed().split(' ');
-    if (parts.size() != 3 || !isToken(parts[0]) || !parts[1].startsWith('/') || !parts[2].startsWith("HTTP/")) {
-        fail(socket, 400);
+    if (request.status != 0) {
+        fail(socket, request.status, request.allowHeader);
         return;
     }
-    const QByteArray& method = parts[0];
-    const QByteArray& version = parts[2];
-    if (version != "HTTP/1.1" && version != "HTTP/1.0") {
-        fail(socket, 505);
-        return;
-    }
-    bool close = version == "HTTP/1.0";
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0) {
-            fail(socket, 400);
-            return;
-        }
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed().toLower();
-        if (name == "connection")
-            close = value.contains("close") || (version == "HTTP/1.0" && !value.contains("keep-alive"));
-        // Nothing here takes a body; one sent anyway cannot be framed.
-        if ((name == "content-length" && value != "0") || name == "transfer-encoding") {
-            fail(socket, 400);
-            return;
-        }
-    }
-    if (method != "GET" && method != "HEAD") {
-        fail(socket, 405, "Allow: GET, HEAD\r\n");
-        return;
-    }
-    const bool headOnly = method == "HEAD";
-    const QByteArray path = parts[1].left(parts[1].indexOf('?') < 0 ? parts[1].size() : parts[1].indexOf('?'));
+    const QByteArray& path = request.path;
+    const bool headOnly = request.headOnly;
+    const bool close = request.close;
     if (path == "/stream.mjpg") {
         startStream(socket, connection, headOnly);
     } else if (path == "/snapshot.jpg") {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppletJar.h"
+#include "HttpRequest.h"
 #include "Options.h"
 
 #include <QElapsedTimer>
@@ -20,9 +21,6 @@ class QTcpSocket;
 class HttpServer : public QObject {
     Q_OBJECT
 public:
-    // The largest request line plus headers accepted.
-    static constexpr qsizetype kMaxRequestBytes = 8192;
-
     HttpServer(const DemoCamOptions& options, Camera& camera, AppletJar applet, QObject* parent = nullptr);
     ~HttpServer() override;
     bool listen(QString* error);
@@ -41,7 +39,7 @@ private:
 
     void accept();
     void read(QTcpSocket* socket);
-    void answer(QTcpSocket* socket, Connection& connection, const QByteArray& head);
+    void answer(QTcpSocket* socket, Connection& connection, const HttpRequest& request);
     void respond(QTcpSocket* socket, int status, const QByteArray& type, const QByteArray& body, bool headOnly,
                  bool close, const QByteArray& extraHeaders = {});
     void fail(QTcpSocket* socket, int status, const QByteArray& extraHeaders = {});
