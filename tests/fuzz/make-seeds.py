@@ -187,7 +187,7 @@ def png(colour_type, depth, extra=b""):
                 r, g, b = rgb(x, y)
                 values += {0: [g], 2: [r, g, b], 3: [index(x, y, 4)], 4: [g, 40 * y], 6: [r, g, b, 60 * x]}[colour_type]
             row = b"".join(struct.pack(">H", v * 257) if depth == 16 else bytes((v,)) for v in values)
-        rows += bytes((y % 5,)) if False else b"\0" + row
+        rows += b"\0" + row
     data = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", W, H, depth, colour_type, 0, 0, 0))
     if colour_type == 3:
         data += chunk(b"PLTE", b"".join(bytes(c) for c in PALETTE))
