@@ -3,6 +3,7 @@
 #include "dialogs/mCommon.h"
 #include "jpeg/cJpeg.h"
 #include "platform/Icons.h"
+#include "platform/NewFile.h"
 #include "platform/NumberedError.h"
 #include "platform/Picture.h"
 #include "platform/Twips.h"
@@ -508,38 +509,11 @@ void fMain::SaveImageAs(const QString& path)
     cJpeg encoder;
     cImage& image = Image();
     encoder.SampleHDC(image.hDC(), image.Width(), image.Height(), 0, 0);
-    // Encode beside the target, then put the complete file in its place: a
-    // failure leaves the old file as it was.
-    const QFileInfo target(path);
-    if (target.isDir())
-        throw platform::NumberedError::fileError(EISDIR, QFile::encodeName(path).toStdString());
-    QString temporary;
-    for (int n = 0;; ++n) {
-        temporary = target.absolutePath() + QString("/.%1.%2.saving").arg(target.fileName()).arg(n);
-        if (!mCommon::FileExists(temporary))
-            break;
-    }
-    try {
-        if (encoder.SaveFile(temporary) != 0)
-            throw platform::NumberedError::fileError(EEXIST, QFile::encodeName(temporary).toStdString());
-    } catch (const platform::NumberedError& e) {
-        QFile::remove(temporary);
-        // The encoder names the file it wrote, our temporary one; the user
-        // knows only the file they chose.
-        std::string text = e.description();
-        const std::string from = QFile::encodeName(temporary).toStdString();
-        for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 1))
-            text.replace(at, from.size(), QFile::encodeName(path).toStdString());
-        throw platform::NumberedError(e.number(), text);
-    } catch (...) {
-        QFile::remove(temporary);
-        throw;
-    }
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
-        const int error = errno;
-        QFile::remove(temporary);
-        throw platform::NumberedError::fileError(error, QFile::encodeName(path).toStdString());
-    }
+    const QByteArray file = encoder.Encode();
+    // The complete file takes the old one's place: a failure leaves it as it was.
+    const auto produce = [&file](const platform::FileSink& write) { write(file.constData(), file.size()); };
+    if (!platform::replaceFile(path, produce, nullptr))
+        throw platform::NumberedError::fileError(errno, QFile::encodeName(path).toStdString());
 }
 
 void fMain::mnuSave_Click()

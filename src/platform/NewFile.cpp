@@ -180,6 +180,7 @@ bool replaceFile(const QString& path, const std::function<void(const FileSink&)>
     const auto fail = [error](int number) {
         if (error)
             *error = QString::fromLocal8Bit(std::strerror(number));
+        errno = number;
         return false;
     };
     const std::string target = replaceTarget(QFile::encodeName(path).toStdString());

@@ -35,8 +35,8 @@ using FileSink = std::function<bool(const void* data, std::size_t size)>;
 // ".NAME.ostrel-new" only for the instant before it is moved over NAME; one
 // left there by a kill at that instant is removed by the next replace. A link
 // is followed (the file it names is replaced, the link kept); a replaced file
-// keeps its permissions, a new one gets those a new file gets. False with
-// `error` set to the system's reason when the file could not be written.
+// keeps its permissions, a new one gets those a new file gets. False, with
+// errno and `error` set to the system's reason, when it could not be written.
 bool replaceFile(const QString& path, const std::function<void(const FileSink& write)>& produce, QString* error);
 
 } // namespace platform
