@@ -1,6 +1,7 @@
 // ostrel: the viewer for the live picture of a Brimcast webcam server.
 #include "platform/Icons.h"
 #include "viewer/frmOstrel.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <QStringList>

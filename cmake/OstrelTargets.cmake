@@ -16,20 +16,17 @@ function(ostrel_exact_float target)
   target_compile_options(${target} PRIVATE -ffp-contract=off -fno-fast-math)
 endfunction()
 
-# Photographic sample images for the encoder's quality tests and benchmarks
-# (scikit-image's data folder, installed or unpacked by scripts/deps.sh).
-set(OSTREL_PHOTO_DIR "" CACHE PATH "Folder holding astronaut.png and coffee.png")
-if(NOT OSTREL_PHOTO_DIR)
-  foreach(candidate
-      "${CMAKE_SOURCE_DIR}/.cache/photos"
-      "/usr/lib/python3/dist-packages/skimage/data")
-    if(EXISTS "${candidate}/astronaut.png")
-      set(OSTREL_PHOTO_DIR "${candidate}")
-      break()
-    endif()
-  endforeach()
-endif()
-if(NOT OSTREL_PHOTO_DIR)
-  set(OSTREL_PHOTO_DIR "${CMAKE_SOURCE_DIR}/.cache/photos")
-  message(STATUS "Photo fixtures not found; scripts/deps.sh fetches them into ${OSTREL_PHOTO_DIR}")
-endif()
+# The version header every target may include as "Version.h".
+configure_file(${PROJECT_SOURCE_DIR}/cmake/Version.h.in ${PROJECT_BINARY_DIR}/generated/Version.h @ONLY)
+
+# ostrel_add_library(NAME SOURCES... [DEPS public...] [PRIVATE_DEPS ...]):
+# the static library ostrel_NAME, also known as Ostrel::NAME, that includes
+# from src/ ("platform/Surface.h") and has our warnings.
+function(ostrel_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(ostrel_${name} STATIC ${ARG_SOURCES})
+  add_library(Ostrel::${name} ALIAS ostrel_${name})
+  target_include_directories(ostrel_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_BINARY_DIR}/generated)
+  target_link_libraries(ostrel_${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  ostrel_warnings(ostrel_${name})
+endfunction()

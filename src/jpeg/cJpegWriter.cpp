@@ -9,14 +9,12 @@
 #include "platform/NewFile.h"
 #include "platform/NumberedError.h"
 
+#include "Version.h"
+
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
-
-#ifndef OSTREL_VERSION
-#define OSTREL_VERSION "0.0.0"
-#endif
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include "frmOstrel.h"
 #include "platform/Latin1.h"
+#include "Version.h"
 
 #include <QCoreApplication>
 #include <QFile>

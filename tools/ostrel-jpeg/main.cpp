@@ -3,6 +3,7 @@
 #include "jpeg/cJpeg.h"
 #include "platform/NumberedError.h"
 #include "platform/Picture.h"
+#include "Version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
