@@ -1,3 +1,4 @@
+// Process figures for the benchmarks: CPU seconds and memory of a process tree from /proc.
 #include "ProcessStats.h"
 
 #include <QDir>

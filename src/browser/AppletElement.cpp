@@ -1,3 +1,4 @@
+// Reading the APPLET elements of a loaded page: code, code base, archives, size, name and parameters.
 #include "AppletElement.h"
 
 #include <QJsonArray>

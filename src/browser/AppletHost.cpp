@@ -1,3 +1,4 @@
+// One applet host process per applet: starting it (sandboxed), its messages, its frames, stopping it.
 #include "AppletHost.h"
 
 #include "AppletSandbox.h"

@@ -1,3 +1,4 @@
+// The applet sandbox's one way out: a Unix socket relayed to its code base's host and port only.
 #include "AppletRelay.h"
 
 #include <QFile>

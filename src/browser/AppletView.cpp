@@ -1,3 +1,4 @@
+// The widget that shows an applet's frames over its box in the page and sends it mouse and keys.
 #include "AppletView.h"
 
 #include "AppletHost.h"

@@ -1,3 +1,4 @@
+// The embedded browser: the page view, navigation, document-complete and the applets laid over it.
 #include "WebBrowser.h"
 
 #include "AppletElement.h"

@@ -1,3 +1,4 @@
+// Shared dialog routines: file dialogs, file-name parts, safe names and file checks.
 #include "mCommon.h"
 
 #include "platform/NewFile.h"

@@ -1,3 +1,4 @@
+// cImage, the image buffer: drawing surface, resampling, turning, greyscale and copies of pictures.
 #include "cImage.h"
 
 #include "platform/NumberedError.h"

@@ -1,3 +1,4 @@
+// fMain, the image window: showing a picture 1:1, scrolling, panning, auto-fit, open and save.
 #include "fMain.h"
 
 #include "dialogs/mCommon.h"

@@ -1,3 +1,4 @@
+// Writing and reading uncompressed 24-bit bitmap files.
 #include "BmpFile.h"
 
 #include "NewFile.h"

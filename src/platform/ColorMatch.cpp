@@ -1,3 +1,4 @@
+// Nearest colours of a colour table, for drawing true colour onto indexed surfaces.
 #include "ColorMatch.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The program's icons, painted from figures: the application, the tray and the toolbar buttons.
 #include "Icons.h"
 
 #include <QPainter>

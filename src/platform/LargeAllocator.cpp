@@ -1,3 +1,4 @@
+// Memory for large surfaces: zero-filled pages from the system, refused cleanly when none are left.
 #include "LargeAllocator.h"
 
 #include <cstdlib>

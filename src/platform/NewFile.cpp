@@ -1,3 +1,4 @@
+// Creating and replacing files safely: unnamed temporaries linked or renamed into place.
 #include "NewFile.h"
 
 #include "NumberedError.h"

@@ -1,3 +1,4 @@
+// The numbered errors the components raise, and the file errors made from errno.
 #include "NumberedError.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// Loading pictures from files of any format Qt reads, within size and memory limits.
 #include "Picture.h"
 
 #include "Blit.h"

@@ -1,3 +1,4 @@
+// Keeping window positions on the screens that exist.
 #include "ScreenPlacement.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The settings file: sections of key=value lines, locked, kept in memory when busy, replaced atomically.
 #include "SettingsStore.h"
 
 #include "NewFile.h"

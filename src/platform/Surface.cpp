@@ -1,3 +1,4 @@
+// Drawing surfaces of 1, 4, 8 and 24 bits with colour tables, and their rows in and out.
 #include "Surface.h"
 
 #include "ColorMatch.h"

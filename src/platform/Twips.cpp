@@ -1,3 +1,4 @@
+// Conversions between twips and pixels, safe for any stored number.
 #include "Twips.h"
 
 #include <QGuiApplication>

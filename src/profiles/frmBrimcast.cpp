@@ -1,3 +1,4 @@
+// frmBrimcast, the connection profiles panel: names, host and port, save and delete.
 #include "frmBrimcast.h"
 
 #include "ProfilesHost.h"

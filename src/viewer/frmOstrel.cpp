@@ -1,3 +1,4 @@
+// frmOstrel, the main window: the view, its six sizes, on top, the tray, snapshots and profiles.
 #include "frmOstrel.h"
 
 #include "modOstrel.h"

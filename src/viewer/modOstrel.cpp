@@ -1,3 +1,4 @@
+// The viewer's module routines: title, pages, the page file, window captures and the snapshot view.
 #include "modOstrel.h"
 
 #include "frmOstrel.h"

@@ -1,3 +1,4 @@
+// Test helper: the real ostrel program with a home of its own, and where its controls are on the screen.
 #include "Ostrel.h"
 
 #include "support/Desktop.h"

@@ -1,3 +1,4 @@
+// Test helper: a small web server for the test applets' files and the hostile applet's reports.
 #include "AppletServer.h"
 
 #include "AppletJar.h"

@@ -1,3 +1,4 @@
+// Test helper: window facts and X input through xdotool, xwininfo and xprop.
 #include "Desktop.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// Test helper: answering the next message box or file dialog.
 #include "Dialogs.h"
 
 #include <QAbstractButton>

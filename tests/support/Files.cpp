@@ -1,3 +1,4 @@
+// Test helper: reading and writing whole files.
 #include "Files.h"
 
 #include "platform/NumberedError.h"

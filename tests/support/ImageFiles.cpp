@@ -1,3 +1,4 @@
+// Test helper: picture files built byte by byte (GIF, run-length and 16-bit bitmaps, cursors).
 #include "ImageFiles.h"
 
 #include <QtEndian>

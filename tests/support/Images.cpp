@@ -1,3 +1,4 @@
+// Test helper: test patterns and image comparisons (PSNR, differences).
 #include "Images.h"
 
 #include <QFile>

@@ -1,3 +1,4 @@
+// libjpeg-turbo as the tests' independent decoder and reference encoder.
 #include "JpegCodec.h"
 
 #include <QFile>

@@ -1,3 +1,4 @@
+// Test helper: a private X display with Xvfb, openbox and a tray.
 #include "X11Session.h"
 
 #include <QFile>

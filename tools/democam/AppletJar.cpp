@@ -1,3 +1,4 @@
+// The demo camera's applet jar, served from the program's resources, and content types.
 #include "AppletJar.h"
 
 #include <zlib.h>

@@ -1,3 +1,4 @@
+// The demo camera's picture: moving colour bars and a clock, encoded as JPEG when watched.
 #include "Camera.h"
 
 #include "jpeg/cJpeg.h"

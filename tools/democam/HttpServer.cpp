@@ -1,3 +1,4 @@
+// The demo camera's HTTP server: connections, answers, the MJPEG stream, time-outs.
 #include "HttpServer.h"
 
 #include "Camera.h"

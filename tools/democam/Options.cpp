@@ -1,3 +1,4 @@
+// The demo camera's command-line options.
 #include "Options.h"
 
 #include <QRegularExpression>

@@ -1,3 +1,4 @@
+// Test helper: the real ostrel-democam on a free port, and plain HTTP exchanges with it.
 #include "DemoCam.h"
 
 #include <QElapsedTimer>
