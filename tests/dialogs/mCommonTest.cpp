@@ -1,3 +1,4 @@
+// Tests of the shared dialog routines: file-name parts, safe names, filters, file checks.
 #include "dialogs/mCommon.h"
 
 #include "platform/NumberedError.h"

@@ -1,3 +1,4 @@
+// Tests of the image buffer: pictures in, resampling, turning, greyscale, copies at each depth.
 #include "image/cImage.h"
 
 #include "platform/NumberedError.h"

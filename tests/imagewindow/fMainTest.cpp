@@ -1,3 +1,4 @@
+// Tests of the image window: showing, scrolling, panning, auto-fit, open and save.
 #include "imagewindow/fMain.h"
 
 #include "platform/BmpFile.h"

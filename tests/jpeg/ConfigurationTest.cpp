@@ -1,3 +1,4 @@
+// Tests of the encoder's settings: quality, sampling factors, comments and their validation.
 #include "cJpegProbe.h"
 
 #include "platform/NumberedError.h"

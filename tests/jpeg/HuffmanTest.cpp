@@ -1,3 +1,4 @@
+// Tests of the optimal Huffman tables: statistics, code lengths, limits, codes.
 #include "cJpegProbe.h"
 
 #include "platform/NumberedError.h"

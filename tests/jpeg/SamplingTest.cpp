@@ -1,3 +1,4 @@
+// Tests of sampling: colour conversion, chroma downsampling and edges of every layout.
 #include "cJpegProbe.h"
 
 #include "support/Images.h"

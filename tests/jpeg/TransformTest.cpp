@@ -1,3 +1,4 @@
+// Tests of the forward DCT and quantisation against a reference transform.
 #include "cJpegDct.h"
 #include "cJpegProbe.h"
 

@@ -1,3 +1,4 @@
+// Tests of the file writer: segments, byte stuffing, the pinned file hash, saving rules.
 #include "cJpegProbe.h"
 
 #include "platform/NumberedError.h"

@@ -1,3 +1,4 @@
+// Tests of copies between surfaces of every depth, with and without stretching.
 #include "platform/Blit.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of the bitmap file writer and reader.
 #include "platform/BmpFile.h"
 #include "platform/Blit.h"
 

@@ -1,3 +1,4 @@
+// Tests of creating and replacing files: no replace, no leftovers after kills or full disks.
 #include "platform/NewFile.h"
 #include "platform/NumberedError.h"
 #include "support/Files.h"

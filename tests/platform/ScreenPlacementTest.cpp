@@ -1,3 +1,4 @@
+// Tests of keeping stored window positions on the screens there are.
 #include "platform/ScreenPlacement.h"
 
 #include <gtest/gtest.h>

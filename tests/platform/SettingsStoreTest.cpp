@@ -1,3 +1,4 @@
+// Tests of the settings store: format, locking, kept changes, files an editor made.
 #include "platform/SettingsStore.h"
 
 #include "support/Files.h"

@@ -1,3 +1,4 @@
+// Tests of drawing surfaces: layouts, colour tables, rows in and out.
 #include "platform/Surface.h"
 
 #include <gtest/gtest.h>

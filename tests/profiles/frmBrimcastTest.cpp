@@ -1,3 +1,4 @@
+// Tests of the connection profiles panel.
 #include "profiles/ProfilesHost.h"
 #include "profiles/frmBrimcast.h"
 

@@ -1,3 +1,4 @@
+// Tests of the viewer's module routines: the command line, pages, titles, the page file.
 #include "viewer/modOstrel.h"
 
 #include <QDir>
