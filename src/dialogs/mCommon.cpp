@@ -1,6 +1,7 @@
 // Shared dialog routines: file dialogs, file-name parts, safe names and file checks.
 #include "mCommon.h"
 
+#include "platform/Application.h"
 #include "platform/NewFile.h"
 #include "platform/NumberedError.h"
 
@@ -20,8 +21,6 @@ namespace mCommon {
 namespace {
 
 constexpr int kMaxPath = 260;
-
-QString applicationTitle() { return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(); }
 
 } // namespace
 
@@ -71,7 +70,7 @@ QString ShowFileDialog(QWidget* owner, bool bSave, const QString& Title, const Q
 {
     const QString proposed = ProposedName.value_or(QString());
     if (proposed.size() > kMaxPath) {
-        QMessageBox::critical(owner, applicationTitle(), "FileDialog");
+        QMessageBox::critical(owner, platform::applicationName(), "FileDialog");
         return {};
     }
     if (owner)
@@ -97,7 +96,7 @@ QString ShowFileDialog(QWidget* owner, bool bSave, const QString& Title, const Q
         const QString chosen = dialog.selectedFiles().constFirst();
         // Opening a name that does not exist: ask whether to create it.
         if (!bSave && !QFileInfo::exists(chosen) &&
-            QMessageBox::question(&dialog, Title.isEmpty() ? applicationTitle() : Title,
+            QMessageBox::question(&dialog, Title.isEmpty() ? platform::applicationName() : Title,
                                   QString("%1\nThis file does not exist.\nDo you want to create the file?")
                                       .arg(QFileInfo(chosen).fileName())) != QMessageBox::Yes)
             continue;

@@ -3,6 +3,7 @@
 
 #include "dialogs/mCommon.h"
 #include "jpeg/cJpeg.h"
+#include "platform/Application.h"
 #include "platform/Icons.h"
 #include "platform/NewFile.h"
 #include "platform/NumberedError.h"
@@ -169,7 +170,7 @@ fMain::fMain()
     setWindowIcon(platform::icons::application());
     setMouseTracking(true);
     messageBox = [this](const QString& text) {
-        QMessageBox::critical(this, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(), text);
+        QMessageBox::critical(this, platform::applicationName(), text);
     };
 
     cmdOpen = imageButton(this, platform::icons::open(), "Open an image", 0);

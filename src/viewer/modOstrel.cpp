@@ -2,12 +2,11 @@
 #include "modOstrel.h"
 
 #include "frmOstrel.h"
+#include "platform/Application.h"
 #include "platform/Latin1.h"
 #include "Version.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
@@ -17,7 +16,7 @@ namespace modOstrel {
 
 QString ApplicationName()
 {
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return platform::applicationName();
 }
 
 platform::SettingsStore Settings()
