@@ -12,9 +12,11 @@ mkdir -p "$work/corpus" "$work/crashes"
 log="$work/log"
 
 status=0
-# Pictures may legally declare up to 256 megapixels; the limits leave room
-# for that under the sanitizers, and catch anything beyond.
-"$fuzzer" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 -malloc_limit_mb=3072 \
+# Pictures may legally be up to 256 megapixels, and a few tiny files that do
+# not declare their size decode that large (a GIF whose screen is 0 pixels
+# high takes ~40 s under the sanitizers): the limits leave room for that and
+# catch anything beyond.
+"$fuzzer" -max_total_time="$seconds" -timeout=90 -rss_limit_mb=4096 -malloc_limit_mb=3072 \
   -print_final_stats=1 -artifact_prefix="$work/crashes/" "$work/corpus" "$seeds" >"$log" 2>&1 || status=$?
 
 edges="$(grep -oE 'Loaded [0-9]+ modules +\(([0-9]+) inline 8-bit counters' "$log" | grep -oE '\([0-9]+' | tr -d '(' | head -1)"
