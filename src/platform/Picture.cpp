@@ -87,6 +87,8 @@ QImage indexedByPalette(const QImage& image, const GifPalette& palette)
         table[palette.transparent] &= 0x00FFFFFFu; // fully transparent
     indexed.setColorTable(table);
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    QRgb lastColour = 0;
+    int lastIndex = -1;
     for (int y = 0; y < argb.height(); ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
         uchar* out = indexed.scanLine(y);
@@ -95,10 +97,16 @@ QImage indexedByPalette(const QImage& image, const GifPalette& palette)
                 out[x] = static_cast<uchar>(palette.transparent);
                 continue;
             }
-            const auto found = index.constFind(in[x] | 0xFF000000u);
-            if (found == index.constEnd())
-                return {};
-            out[x] = static_cast<uchar>(*found);
+            // Neighbours mostly share a colour: look up only when it changes.
+            const QRgb colour = in[x] | 0xFF000000u;
+            if (colour != lastColour || lastIndex < 0) {
+                const auto found = index.constFind(colour);
+                if (found == index.constEnd())
+                    return {};
+                lastColour = colour;
+                lastIndex = *found;
+            }
+            out[x] = static_cast<uchar>(lastIndex);
         }
     }
     return indexed;
