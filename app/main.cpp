@@ -1,4 +1,5 @@
 // ostrel: the viewer for the live picture of a Brimcast webcam server.
+#include "platform/Application.h"
 #include "platform/Icons.h"
 #include "viewer/frmOstrel.h"
 #include "Version.h"
@@ -79,6 +80,8 @@ int main(int argc, char* argv[])
     const QString commandLine = argumentText(argc, argv);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    // Message boxes take their title from the program's name, set here once.
+    QApplication::setApplicationName(platform::applicationName());
     QApplication::setWindowIcon(platform::icons::application());
     QApplication::setApplicationVersion(OSTREL_VERSION);
 

@@ -10,6 +10,7 @@
 #include "browser/AppletView.h"
 #include "browser/WebBrowser.h"
 #include "viewer/frmOstrel.h"
+#include "viewer/frmOstrelProbe.h"
 
 #include <QApplication>
 #include <QDir>
@@ -54,7 +55,7 @@ AppletView* firstFrame(frmOstrel& window, qint64 oldHost, int timeoutMs)
     AppletView* found = nullptr;
     const bool shown = waitUntil(
         [&] {
-            const auto views = window.WebBrowser1->applets();
+            const auto views = probe(window).WebBrowser1->applets();
             found = views.isEmpty() ? nullptr : views.first();
             return found && found->host().hostProcessId() != oldHost && !found->picture().isNull();
         },
@@ -86,9 +87,9 @@ int main(int argc, char* argv[])
     }
 
     frmOstrel window;
-    window.reportError = [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); };
+    probe(window).reportError = [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); };
     window.Form_Load("-host 127.0.0.1 -port " + port.captured(1));
-    window.mnuSize_Click(3); // 640x480
+    probe(window).mnuSize_Click(3); // 640x480
     AppletView* view = firstFrame(window, -1, 30000);
     if (!view) {
         std::fprintf(stderr, "applet_bench: no picture came\n");
@@ -105,13 +106,13 @@ int main(int argc, char* argv[])
         clock.start();
         // Where the time goes: the page's load, the applet's box, its first frame.
         qint64 loaded = -1;
-        const auto watch = QObject::connect(window.WebBrowser1, &WebBrowser::DocumentComplete,
+        const auto watch = QObject::connect(probe(window).WebBrowser1, &WebBrowser::DocumentComplete,
                                             [&] { loaded = clock.elapsed(); });
         window.cmdRefresh_Click();
         qint64 boxed = -1;
         (void)waitUntil(
             [&] {
-                if (window.WebBrowser1->applets().isEmpty())
+                if (probe(window).WebBrowser1->applets().isEmpty())
                     return false;
                 boxed = clock.elapsed();
                 return true;

@@ -2,6 +2,7 @@
 // shown (DocumentComplete), and the resident memory (proportional set size)
 // of the program together with the browser engine's processes once settled.
 #include "viewer/frmOstrel.h"
+#include "viewer/frmOstrelProbe.h"
 
 #include <QApplication>
 #include <QDir>
@@ -64,9 +65,9 @@ int main(int argc, char* argv[])
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
     frmOstrel window;
-    window.reportError = [](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); };
+    probe(window).reportError = [](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); };
     double firstPage = -1;
-    QObject::connect(window.WebBrowser1, &WebBrowser::DocumentComplete, &app, [&] {
+    QObject::connect(probe(window).WebBrowser1, &WebBrowser::DocumentComplete, &app, [&] {
         if (firstPage < 0)
             firstPage = sinceProcessStart();
     });

@@ -1,7 +1,6 @@
 // Shared dialog routines: file dialogs, file-name parts, safe names and file checks.
 #include "mCommon.h"
 
-#include "platform/Application.h"
 #include "platform/NewFile.h"
 #include "platform/NumberedError.h"
 
@@ -70,7 +69,7 @@ QString ShowFileDialog(QWidget* owner, bool bSave, const QString& Title, const Q
 {
     const QString proposed = ProposedName.value_or(QString());
     if (proposed.size() > kMaxPath) {
-        QMessageBox::critical(owner, platform::applicationName(), "FileDialog");
+        QMessageBox::critical(owner, QGuiApplication::applicationDisplayName(), "FileDialog");
         return {};
     }
     if (owner)
@@ -96,7 +95,7 @@ QString ShowFileDialog(QWidget* owner, bool bSave, const QString& Title, const Q
         const QString chosen = dialog.selectedFiles().constFirst();
         // Opening a name that does not exist: ask whether to create it.
         if (!bSave && !QFileInfo::exists(chosen) &&
-            QMessageBox::question(&dialog, Title.isEmpty() ? platform::applicationName() : Title,
+            QMessageBox::question(&dialog, Title.isEmpty() ? QGuiApplication::applicationDisplayName() : Title,
                                   QString("%1\nThis file does not exist.\nDo you want to create the file?")
                                       .arg(QFileInfo(chosen).fileName())) != QMessageBox::Yes)
             continue;
@@ -126,7 +125,7 @@ void DeleteFileIfExists(const QString& path)
         return;
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
     if (!QFile::remove(path))
-        throw platform::NumberedError::fileError(errno ? errno : EACCES, QFile::encodeName(path).toStdString());
+        throw platform::NumberedError::fileError(errno ? errno : EACCES, path);
 }
 
 QString SafeFileName(const QString& name)

@@ -3,7 +3,6 @@
 
 #include "dialogs/mCommon.h"
 #include "jpeg/cJpeg.h"
-#include "platform/Application.h"
 #include "platform/Icons.h"
 #include "platform/NewFile.h"
 #include "platform/NumberedError.h"
@@ -34,7 +33,7 @@ namespace {
 // Layout in twips: the button row, the box below it, the grip row below that.
 constexpr int kButtonRow = 300;
 constexpr int kGripRow = 240;
-constexpr int kBorder = 2; // pixels of the box's sunken border on each side
+constexpr int kBorder = ImageBox::kBorder;
 // The right edge of the last button: the window is never narrower.
 constexpr int kButtonRowWidth = 720 + 330;
 // One notch of a mouse wheel scrolls a tenth of the view.
@@ -53,24 +52,6 @@ std::function<QString()>& profileNameSource()
     return source;
 }
 
-Qt::CursorShape shapeOf(int code)
-{
-    switch (code) {
-    case 5:
-        return Qt::SizeAllCursor;
-    case 7:
-        return Qt::SizeVerCursor;
-    case 9:
-        return Qt::SizeHorCursor;
-    case 11:
-        return Qt::WaitCursor;
-    case 15:
-        return Qt::OpenHandCursor;
-    default:
-        return Qt::ArrowCursor;
-    }
-}
-
 QToolButton* imageButton(QWidget* parent, const QIcon& icon, const QString& tip, int left)
 {
     auto* button = new QToolButton(parent);
@@ -82,60 +63,6 @@ QToolButton* imageButton(QWidget* parent, const QIcon& icon, const QString& tip,
 }
 
 } // namespace
-
-// ---------------------------------------------------------------------------
-
-ImageBox::ImageBox(QWidget* parent) : QFrame(parent)
-{
-    setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setLineWidth(kBorder);
-    setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
-}
-
-void ImageBox::clear()
-{
-    picture_.fill(palette().color(QPalette::Button));
-}
-
-void ImageBox::place(const QRect& box)
-{
-    const bool changed = box.size() != size() || picture_.isNull();
-    setGeometry(box);
-    if (!changed)
-        return;
-    const QSize inside = contentsRect().size();
-    if (inside.isEmpty()) {
-        surface_.reset();
-        picture_ = QImage();
-    } else if (inside != picture_.size()) {
-        picture_ = QImage(inside, QImage::Format_BGR888);
-        clear();
-        // The surface draws straight into the picture's rows (top-down).
-        platform::BitmapInfo info;
-        info.bmiHeader.biWidth = inside.width();
-        info.bmiHeader.biHeight = -inside.height();
-        info.bmiHeader.biBitCount = 24;
-        surface_ = platform::Surface::view(picture_.bits(), info);
-    }
-    emit resized();
-}
-
-void ImageBox::paintEvent(QPaintEvent* event)
-{
-    QFrame::paintEvent(event);
-    if (!picture_.isNull()) {
-        QPainter painter(this);
-        painter.drawImage(contentsRect().topLeft(), picture_);
-    }
-}
-
-void ImageBox::mousePressEvent(QMouseEvent* event) { emit pressed(event); }
-void ImageBox::wheelEvent(QWheelEvent* event) { emit wheeled(event); }
-void ImageBox::mouseMoveEvent(QMouseEvent* event) { emit moved(event); }
-void ImageBox::mouseReleaseEvent(QMouseEvent* event) { emit released(event); }
-
-// ---------------------------------------------------------------------------
 
 fMain& fMain::Instance()
 {
@@ -170,7 +97,7 @@ fMain::fMain()
     setWindowIcon(platform::icons::application());
     setMouseTracking(true);
     messageBox = [this](const QString& text) {
-        QMessageBox::critical(this, platform::applicationName(), text);
+        QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), text);
     };
 
     cmdOpen = imageButton(this, platform::icons::open(), "Open an image", 0);
@@ -333,24 +260,24 @@ void fMain::PaintImage(const cImage* image)
     Picture1->update();
 }
 
-void fMain::SetPicture1Pointer(int code)
+void fMain::SetPicture1Pointer(platform::Pointer pointer)
 {
-    picturePointer_ = code;
-    if (code == 0)
+    picturePointer_ = pointer;
+    if (pointer == platform::Pointer::Default)
         Picture1->unsetCursor();
     else
-        Picture1->setCursor(shapeOf(code));
+        Picture1->setCursor(platform::cursorShape(pointer));
 }
 
-void fMain::SetApplicationPointer(int code)
+void fMain::SetApplicationPointer(platform::Pointer pointer)
 {
-    if (code == applicationPointer_)
+    if (pointer == applicationPointer_)
         return;
-    if (applicationPointer_ != 0)
+    if (applicationPointer_ != platform::Pointer::Default)
         QGuiApplication::restoreOverrideCursor();
-    applicationPointer_ = code;
-    if (code != 0)
-        QGuiApplication::setOverrideCursor(shapeOf(code));
+    applicationPointer_ = pointer;
+    if (pointer != platform::Pointer::Default)
+        QGuiApplication::setOverrideCursor(platform::cursorShape(pointer));
 }
 
 void fMain::Picture1_MouseDown(QMouseEvent* event)
@@ -363,11 +290,11 @@ void fMain::Picture1_MouseDown(QMouseEvent* event)
     const bool h = HScroll1->isVisibleTo(Picture1);
     const bool v = VScroll1->isVisibleTo(Picture1);
     if (h && v)
-        SetPicture1Pointer(5);
+        SetPicture1Pointer(platform::Pointer::SizeAll);
     else if (h)
-        SetPicture1Pointer(9);
+        SetPicture1Pointer(platform::Pointer::SizeWE);
     else if (v)
-        SetPicture1Pointer(7);
+        SetPicture1Pointer(platform::Pointer::SizeNS);
 }
 
 void fMain::Picture1_MouseMove(QMouseEvent* event)
@@ -379,14 +306,14 @@ void fMain::Picture1_MouseMove(QMouseEvent* event)
         HScroll1->setValue(nx);
         VScroll1->setValue(ny);
     } else if (HScroll1->isVisibleTo(Picture1) || VScroll1->isVisibleTo(Picture1)) {
-        SetApplicationPointer(15);
+        SetApplicationPointer(platform::Pointer::SizePointer);
     }
 }
 
 void fMain::Picture1_MouseUp(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
-        SetPicture1Pointer(0);
+        SetPicture1Pointer(platform::Pointer::Default);
 }
 
 void fMain::Picture1_Wheel(QWheelEvent* event)
@@ -410,7 +337,7 @@ void fMain::Picture1_Wheel(QWheelEvent* event)
 
 void fMain::mouseMoveEvent(QMouseEvent* event)
 {
-    SetApplicationPointer(0);
+    SetApplicationPointer(platform::Pointer::Default);
     QWidget::mouseMoveEvent(event);
 }
 
@@ -489,13 +416,13 @@ bool fMain::ShowPicture(const QString& path)
 
 void fMain::mnuOpen_Click()
 {
-    SetApplicationPointer(11);
+    SetApplicationPointer(platform::Pointer::Hourglass);
     const QString path = mCommon::ShowFileDialog(this, false, QString(), mCommon::kImageFilter);
     if (!path.isEmpty() && ShowPicture(path)) {
         sImageName = mCommon::GetFilePart(path, false);
         setWindowTitle("Imageviewer - " + sImageName);
     }
-    SetApplicationPointer(0);
+    SetApplicationPointer(platform::Pointer::Default);
 }
 
 void fMain::xmnuOpen_Click(const QString& FileName)
@@ -515,12 +442,12 @@ void fMain::SaveImageAs(const QString& path)
     // The complete file takes the old one's place: a failure leaves it as it was.
     const auto produce = [&file](const platform::FileSink& write) { write(file.constData(), file.size()); };
     if (!platform::replaceFile(path, produce, nullptr))
-        throw platform::NumberedError::fileError(errno, QFile::encodeName(path).toStdString());
+        throw platform::NumberedError::fileError(errno, path);
 }
 
 void fMain::mnuSave_Click()
 {
-    SetApplicationPointer(11);
+    SetApplicationPointer(platform::Pointer::Hourglass);
     // An opened file's name with a JPEG extension: the save never writes JPEG
     // data under the name of the GIF or bitmap it came from.
     const QString proposed = mCommon::JpegFileName(mCommon::SafeFileName(sImageName));
@@ -530,11 +457,11 @@ void fMain::mnuSave_Click()
         try {
             SaveImageAs(path);
         } catch (const platform::NumberedError& e) {
-            SetApplicationPointer(0);
-            messageBox(QString("Saving %1 failed: %2").arg(path, QString::fromStdString(e.description())));
+            SetApplicationPointer(platform::Pointer::Default);
+            messageBox(QString("Saving %1 failed: %2").arg(path, e.description()));
         }
     }
-    SetApplicationPointer(0);
+    SetApplicationPointer(platform::Pointer::Default);
 }
 
 bool fMain::xmnuSave_Click()
@@ -550,7 +477,7 @@ bool fMain::xmnuSave_Click()
 
 void fMain::closeEvent(QCloseEvent* event)
 {
-    SetApplicationPointer(0);
+    SetApplicationPointer(platform::Pointer::Default);
     oImage.reset(); // Form_Unload releases the image
     QWidget::closeEvent(event);
 }

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "image/cImage.h"
-#include "platform/Surface.h"
+#include "imagewindow/ImageBox.h"
+#include "platform/Pointer.h"
 
-#include <QFrame>
-#include <QImage>
 #include <QWidget>
 
 #include <cstdint>
@@ -16,39 +15,6 @@ class QMenu;
 class QScrollBar;
 class QSizeGrip;
 class QToolButton;
-
-// The box that shows the image: a sunken 2-pixel border around a persistent
-// picture (drawn into through a drawing surface, shown on every repaint),
-// with the two scroll bars inside it.
-class ImageBox : public QFrame {
-    Q_OBJECT
-public:
-    explicit ImageBox(QWidget* parent);
-    // Places the box; a new size makes a new persistent picture and is
-    // announced by resized(), also while the window is hidden.
-    void place(const QRect& geometry);
-    // The persistent picture's drawing surface (the inside of the border).
-    platform::Surface* surface() { return surface_.get(); }
-    void clear();
-
-signals:
-    void resized();
-    void pressed(QMouseEvent* event);
-    void moved(QMouseEvent* event);
-    void released(QMouseEvent* event);
-    void wheeled(QWheelEvent* event);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-
-private:
-    QImage picture_; // blue-green-red rows, shared with surface_
-    std::unique_ptr<platform::Surface> surface_;
-};
 
 // The image window: shows one image one image pixel per screen pixel,
 // centred when smaller than the view, scrolled (bars or dragging) when
@@ -65,11 +31,13 @@ public:
     // Where the current connection profile's name comes from (the main window).
     static void SetProfileNameSource(std::function<QString()> source);
 
+    // Shows a snapshot file handed over by the main window; the title
+    // names the current profile.
     void xmnuOpen_Click(const QString& FileName);
-    void mnuOpen_Click();
-    void mnuSave_Click();
+    // Asks where to save the image as JPEG (proposing the profile's name)
+    // and saves it there: false when the user cancels. Raises the numbered
+    // error of a failed save.
     bool xmnuSave_Click();
-    void SetFormSize(const cImage* TheImage);
 
     // Saves the whole image as a JPEG file at `path`, replacing a file of
     // that name only once the new one is complete. Raises the encoder's or
@@ -78,9 +46,31 @@ public:
 
     // The shown image (a new empty one when there is none).
     cImage& Image();
-    QString sImageName;
-    std::int32_t lDragX = 0;
-    std::int32_t lDragY = 0;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend struct fMainProbe; // white-box access for the tests
+
+    fMain();
+    void mnuOpen_Click();
+    void mnuSave_Click();
+    void SetFormSize(const cImage* TheImage);
+    void Form_Resize();
+    void LayoutScrollBars(const cImage* image);
+    void PaintImage(const cImage* image);
+    void mnuAutosize_Click();
+    void Picture1_MouseDown(QMouseEvent* event);
+    void Picture1_MouseMove(QMouseEvent* event);
+    void Picture1_MouseUp(QMouseEvent* event);
+    void Picture1_Wheel(QWheelEvent* event);
+    bool ShowPicture(const QString& path);
+    void SetPicture1Pointer(platform::Pointer pointer);
+    void SetApplicationPointer(platform::Pointer pointer);
+    int scrollBarExtent() const;
 
     QToolButton* cmdOpen;
     QToolButton* cmdSave;
@@ -93,35 +83,15 @@ public:
     QAction* mnuOpen;
     QAction* mnuSave;
     QAction* mnuAutosize;
-
-    // The pointer codes in force: Picture1's own and the application-wide one
-    // (0 default, 5 four-way, 7 north-south, 9 west-east, 11 wait, 15 size-all).
-    int Picture1Pointer() const { return picturePointer_; }
-    int ApplicationPointer() const { return applicationPointer_; }
     // Where messages go (a message box; tests replace it).
     std::function<void(const QString&)> messageBox;
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    fMain();
-    void Form_Resize();
-    void LayoutScrollBars(const cImage* image);
-    void PaintImage(const cImage* image);
-    void mnuAutosize_Click();
-    void Picture1_MouseDown(QMouseEvent* event);
-    void Picture1_MouseMove(QMouseEvent* event);
-    void Picture1_MouseUp(QMouseEvent* event);
-    void Picture1_Wheel(QWheelEvent* event);
-    bool ShowPicture(const QString& path);
-    void SetPicture1Pointer(int code);
-    void SetApplicationPointer(int code);
-    int scrollBarExtent() const;
-
     std::unique_ptr<cImage> oImage;
-    int picturePointer_ = 0;
-    int applicationPointer_ = 0;
+    QString sImageName; // the name the save proposes
+    // The image point under the pointer when a drag began.
+    std::int32_t lDragX = 0;
+    std::int32_t lDragY = 0;
+    // The pointers in force: Picture1's own and the application-wide one.
+    platform::Pointer picturePointer_ = platform::Pointer::Default;
+    platform::Pointer applicationPointer_ = platform::Pointer::Default;
 };

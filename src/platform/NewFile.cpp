@@ -3,6 +3,8 @@
 
 #include "NumberedError.h"
 
+#include <QFile>
+
 #include <QFileInfo>
 
 #include <cerrno>
@@ -56,6 +58,12 @@ private:
     bool kept_ = false;
 };
 
+// The numbered file error for a path in the file system's encoding.
+NumberedError fileError(int errnoValue, const std::string& path)
+{
+    return NumberedError::fileError(errnoValue, QFile::decodeName(path.c_str()));
+}
+
 void writeAll(int fd, const std::uint8_t* data, std::size_t size, const std::string& path)
 {
     while (size > 0) {
@@ -63,7 +71,7 @@ void writeAll(int fd, const std::uint8_t* data, std::size_t size, const std::str
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            throw NumberedError::fileError(errno, path);
+            throw fileError(errno, path);
         }
         data += written;
         size -= static_cast<std::size_t>(written);
@@ -78,13 +86,13 @@ bool moveIntoPlace(const std::string& from, const std::string& to)
     if (errno == EEXIST)
         return false;
     if (errno != EINVAL && errno != ENOSYS)
-        throw NumberedError::fileError(errno, to);
+        throw fileError(errno, to);
     // File systems without the no-replace rename: a hard link fails on an
     // existing name just the same.
     if (::link(from.c_str(), to.c_str()) != 0) {
         if (errno == EEXIST)
             return false;
-        throw NumberedError::fileError(errno, to);
+        throw fileError(errno, to);
     }
     ::unlink(from.c_str());
     return true;
@@ -103,7 +111,7 @@ std::optional<NewFileResult> writeUnnamed(const std::string& folder, const std::
     if (fd < 0) {
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT)
             return std::nullopt;
-        throw NumberedError::fileError(errno, target);
+        throw fileError(errno, target);
     }
     struct Closer {
         int fd;
@@ -111,7 +119,7 @@ std::optional<NewFileResult> writeUnnamed(const std::string& folder, const std::
     } closer{fd};
     writeAll(fd, data, size, target);
     if (::fsync(fd) != 0 && errno != EINVAL)
-        throw NumberedError::fileError(errno, target);
+        throw fileError(errno, target);
     if (beforeMove)
         beforeMove();
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
@@ -121,7 +129,7 @@ std::optional<NewFileResult> writeUnnamed(const std::string& folder, const std::
         return NewFileResult::AlreadyExists;
     if (errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0)
         return std::nullopt; // no /proc to name the unnamed file by
-    throw NumberedError::fileError(errno, target);
+    throw fileError(errno, target);
 }
 
 // A file descriptor closed when it goes out of scope.
@@ -249,7 +257,7 @@ NewFileResult writeNewFile(const QString& path, const std::uint8_t* data, std::s
     const std::string target = QFile::encodeName(path).toStdString();
     struct stat info {};
     if (::stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        throw NumberedError::fileError(EISDIR, target);
+        throw fileError(EISDIR, target);
     if (fileExists(path))
         return NewFileResult::AlreadyExists;
 
@@ -260,12 +268,12 @@ NewFileResult writeNewFile(const QString& path, const std::uint8_t* data, std::s
         return *result;
     TemporaryFile temporary(folder + "/." + base.substr(0, 200) + ".XXXXXX");
     if (!temporary.isOpen())
-        throw NumberedError::fileError(errno, target);
+        throw fileError(errno, target);
     writeAll(temporary.fd(), data, size, target);
     if (::fsync(temporary.fd()) != 0 && errno != EINVAL)
-        throw NumberedError::fileError(errno, target);
+        throw fileError(errno, target);
     if (!temporary.close())
-        throw NumberedError::fileError(errno, target);
+        throw fileError(errno, target);
     // mkstemp makes the file private (0600); give it the mode a new file gets.
     const mode_t mask = ::umask(0);
     ::umask(mask);

@@ -6,8 +6,8 @@
 
 namespace platform {
 
-NumberedError::NumberedError(int number, const std::string& description)
-    : std::runtime_error(description), number_(number), description_(description)
+NumberedError::NumberedError(int number, const QString& description)
+    : std::runtime_error(description.toStdString()), number_(number), description_(description)
 {
 }
 
@@ -17,7 +17,7 @@ NumberedError NumberedError::outOfMemory() { return {7, "Out of memory"}; }
 
 NumberedError NumberedError::subscriptOutOfRange() { return {9, "Subscript out of range"}; }
 
-NumberedError NumberedError::fileError(int errnoValue, const std::string& path)
+NumberedError NumberedError::fileError(int errnoValue, const QString& path)
 {
     // The classic file error numbers, so callers can tell the kinds apart;
     // the text is always the system's own message with the path in front.
@@ -39,7 +39,7 @@ NumberedError NumberedError::fileError(int errnoValue, const std::string& path)
     default:
         break;
     }
-    return {number, path + ": " + std::strerror(errnoValue)};
+    return {number, path + ": " + QString::fromLocal8Bit(std::strerror(errnoValue))};
 }
 
 } // namespace platform

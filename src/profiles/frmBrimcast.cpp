@@ -13,12 +13,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-namespace {
-
-const QString kDefaultPort = QStringLiteral("8081");
-
-} // namespace
-
 frmBrimcast::frmBrimcast(ProfilesHost& host, platform::SettingsStore store, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), host_(host),
       store_(std::move(store))
@@ -37,7 +31,7 @@ frmBrimcast::frmBrimcast(ProfilesHost& host, platform::SettingsStore store, QWid
     cboName->setEditable(true);
     cboName->setInsertPolicy(QComboBox::NoInsert);
     txtHost = new QLineEdit(fraControls);
-    txtPort = new QLineEdit(kDefaultPort, fraControls);
+    txtPort = new QLineEdit(profiles::ProfileStore::defaultPort(), fraControls);
     cmdConnect = new QToolButton(fraControls);
     cmdConnect->setIcon(platform::icons::checkMark());
     cmdConnect->setToolTip("Connect");
@@ -76,24 +70,44 @@ void frmBrimcast::EvaluateConnectRule()
                            !txtPort->text().isEmpty());
 }
 
+profiles::Connection frmBrimcast::currentConnection() const
+{
+    return {cboName->currentText(), txtHost->text(), txtPort->text()};
+}
+
 void frmBrimcast::LoadProfileNames()
 {
-    const auto names = store_.section("name");
     cboName->clear();
     cboName->setEditText(QString());
-    if (names)
-        for (const auto& [key, value] : *names)
-            cboName->addItem(key);
+    cboName->addItems(store_.names());
     cboName->setCurrentIndex(-1);
     cboName->setEditText(QString());
+}
+
+bool frmBrimcast::ApplyCommandLine(const profiles::Connection& options)
+{
+    if (!options.name.isEmpty()) {
+        cboName->setEditText(options.name);
+        cboName_Click();
+    }
+    if (!txtHost->text().isEmpty() && !txtPort->text().isEmpty())
+        return false; // the profile named is complete
+    if (!options.host.isEmpty())
+        txtHost->setText(options.host);
+    if (!options.port.isEmpty())
+        txtPort->setText(options.port);
+    else if (!options.host.isEmpty())
+        txtPort->setText(profiles::ProfileStore::defaultPort());
+    return !options.host.isEmpty() || !options.port.isEmpty();
 }
 
 void frmBrimcast::cboName_Click()
 {
     const QString name = cboName->currentText();
     if (!name.isEmpty()) {
-        txtHost->setText(store_.get(name, "host", QString()));
-        txtPort->setText(store_.get(name, "port", kDefaultPort));
+        const profiles::Connection profile = store_.load(name);
+        txtHost->setText(profile.host);
+        txtPort->setText(profile.port);
         cmdDelete->setEnabled(true);
         host_.cmdRefresh_Click();
     }
@@ -102,17 +116,13 @@ void frmBrimcast::cboName_Click()
 
 void frmBrimcast::SaveProfile()
 {
-    const QString name = cboName->currentText();
-    if (!store_.get("name", name, QString()).isEmpty()) {
-        store_.deleteKey("name", name);
-    } else {
-        const QString typed = cboName->currentText();
-        cboName->addItem(name);
-        cboName->setEditText(typed); // adding to the list leaves the name text alone
+    const profiles::Connection profile = currentConnection();
+    if (!store_.contains(profile.name)) {
+        cboName->addItem(profile.name);
+        cboName->setEditText(profile.name); // adding to the list leaves the name text alone
     }
-    store_.save("name", name, name);
-    store_.save(name, "host", txtHost->text());
-    store_.save(name, "port", txtPort->text());
+    // A save that waits for the lock is written later; the store tells the user.
+    store_.save(profile);
 }
 
 void frmBrimcast::cmdConnect_Click()
@@ -123,13 +133,11 @@ void frmBrimcast::cmdConnect_Click()
 void frmBrimcast::cmdDelete_Click()
 {
     const QString name = cboName->currentText();
-    if (!name.isEmpty()) {
-        store_.deleteKey("name", name);
-        store_.deleteSection(name);
-    }
+    if (!name.isEmpty())
+        store_.remove(name);
     cboName->setEditText(QString());
     txtHost->setText(QString());
-    txtPort->setText(kDefaultPort);
+    txtPort->setText(profiles::ProfileStore::defaultPort());
     LoadProfileNames();
     cmdDelete->setEnabled(false);
     cmdConnect->setEnabled(false);

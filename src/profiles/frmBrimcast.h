@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SettingsStore.h"
+#include "profiles/ProfileStore.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -24,28 +24,28 @@ class frmBrimcast : public QWidget {
 public:
     frmBrimcast(ProfilesHost& host, platform::SettingsStore store, QWidget* parent = nullptr);
 
-    QComboBox* cboName;
-    QLineEdit* txtHost;
-    QLineEdit* txtPort;
-    QToolButton* cmdConnect;
-    QToolButton* cmdDelete;
-    QTimer* Timer1;
-
+    // The connection in the fields: the name, host and port typed or loaded.
+    profiles::Connection currentConnection() const;
     // Refills the name list from the settings.
     void LoadProfileNames();
-    // Loads the profile named in the name field and connects to it.
-    void cboName_Click();
+    // Applies the start options: a named profile is loaded and connected
+    // to; a host or port given fills the fields the profile left empty (the
+    // default port with a host alone). True when the main window should
+    // connect to what the options filled in.
+    bool ApplyCommandLine(const profiles::Connection& options);
     // The save rule, applied by the page build when name, host and port are all set.
     void SaveProfile();
     // Opens the panel below the main window's top-left corner.
     void ShowBelow(const QPoint& mainTopLeft);
 
-    platform::SettingsStore& settings() { return store_; }
-
 protected:
     bool event(QEvent* event) override;
 
 private:
+    friend struct frmBrimcastProbe; // white-box access for the tests
+
+    // Loads the profile named in the name field and connects to it.
+    void cboName_Click();
     void Form_Activate();
     void Timer1_Timer();
     void cmdConnect_Click();
@@ -53,10 +53,16 @@ private:
     void EvaluateConnectRule();
 
     ProfilesHost& host_;
-    platform::SettingsStore store_;
+    profiles::ProfileStore store_;
     QFrame* fraControls;
     QLabel* lblName;
     QLabel* lblHost;
     QLabel* lblPort;
+    QComboBox* cboName;
+    QLineEdit* txtHost;
+    QLineEdit* txtPort;
+    QToolButton* cmdConnect;
+    QToolButton* cmdDelete;
+    QTimer* Timer1;
     QPointer<QWidget> hWndActive;
 };

@@ -1,25 +1,22 @@
-// frmOstrel, the main window: the view, its six sizes, on top, the tray, snapshots and profiles.
+// frmOstrel, the main window: the view, its six sizes, on top, the tray and profiles.
 #include "frmOstrel.h"
 
 #include "modOstrel.h"
 #include "imagewindow/fMain.h"
-#include "platform/BmpFile.h"
-#include "platform/NumberedError.h"
 #include "platform/Icons.h"
+#include "platform/Pointer.h"
 #include "platform/RuntimeFolder.h"
 #include "platform/ScreenPlacement.h"
 #include "platform/Twips.h"
-#include "platform/WindowManager.h"
+#include "platform/WindowSystem.h"
 #include "profiles/frmBrimcast.h"
+#include "viewer/WindowSettings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFile>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -34,7 +31,6 @@
 namespace {
 
 const char* const kSizeCaptions[] = {"80x60", "160x120", "320x240", "640x480", "800x600", "1024x768"};
-constexpr int kDefaultSizeIndex = 2;
 
 // Client-area layout, in twips like the rest of the design. The browser sits
 // right below the button row and is exactly as large as its page: the page's
@@ -51,12 +47,6 @@ constexpr int kButtonRowWidth = 1800 + 330;
 // Pixels of a window manager's frame, allowed for before the real one is known.
 constexpr int kFrameBorderGuess = 4;
 constexpr int kTitleBarGuess = 32;
-
-// Shows the hourglass pointer for as long as it lives.
-struct WaitPointer {
-    WaitPointer() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitPointer() { QGuiApplication::restoreOverrideCursor(); }
-};
 
 QToolButton* toolButton(QWidget* parent, const QIcon& icon, const QString& tip, int left)
 {
@@ -85,11 +75,32 @@ frmOstrel::frmOstrel()
     setObjectName("frmOstrel");
     setWindowTitle("Ostrel");
     setWindowIcon(platform::icons::application());
-    reportError = [this](const QString& message) { QMessageBox::critical(this, modOstrel::ApplicationName(), message); };
-    reportWarning = [this](const QString& message) { QMessageBox::warning(this, modOstrel::ApplicationName(), message); };
+    reportError = [this](const QString& message) {
+        QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), message);
+    };
+    reportWarning = [this](const QString& message) {
+        QMessageBox::warning(this, QGuiApplication::applicationDisplayName(), message);
+    };
     openUrl = [](const QUrl& address) { QDesktopServices::openUrl(address); };
     trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 
+    MakeControls();
+    MakeMenus();
+    MakeTrayIcon();
+    ConnectControls();
+
+    brimcast_ = std::make_unique<frmBrimcast>(*this, modOstrel::Settings());
+    // Settings troubles (a lock another program keeps, a file set aside)
+    // reach the user once each, after the handler that met them.
+    platform::SettingsStore::setNotifier([this](const QString& text) {
+        QTimer::singleShot(0, this, [this, text] { reportWarning(text); });
+    });
+    // The image window names handed-over snapshots after the current profile.
+    fMain::SetProfileNameSource([this] { return brimcast_->currentConnection().name; });
+}
+
+void frmOstrel::MakeControls()
+{
     cmdBrimcast = toolButton(this, platform::icons::profiles(), "Connection profiles", 0);
     cmdSave = toolButton(this, platform::icons::save(), "Save the snapshot as JPEG", 0);
     cmdSave->hide();
@@ -119,7 +130,10 @@ frmOstrel::frmOstrel()
     Timer1->setInterval(1000);
     Timer2 = new QTimer(this);
     Timer2->setInterval(1000);
+}
 
+void frmOstrel::MakeMenus()
+{
     mnuSizes = new QMenu("Sizes", this);
     for (const char* caption : kSizeCaptions) {
         QAction* item = mnuSizes->addAction(caption);
@@ -138,7 +152,10 @@ frmOstrel::frmOstrel()
     mnuAboutBrimcast = mnuAbout->addAction("Brimcast...");
     connect(mnuAboutOstrel, &QAction::triggered, this, &frmOstrel::mnuAboutOstrel_Click);
     connect(mnuAboutBrimcast, &QAction::triggered, this, &frmOstrel::mnuAboutBrimcast_Click);
+}
 
+void frmOstrel::MakeTrayIcon()
+{
     cSysTray1 = new QSystemTrayIcon(platform::icons::application(), this);
     cSysTray1->setToolTip("Ostrel");
     mnuTray = new QMenu(this);
@@ -151,7 +168,10 @@ frmOstrel::frmOstrel()
         if (reason != QSystemTrayIcon::Context)
             cSysTray1_TrayMouse();
     });
+}
 
+void frmOstrel::ConnectControls()
+{
     connect(cmdRefresh, &QToolButton::clicked, this, &frmOstrel::cmdRefresh_Click);
     connect(cmdResize, &QToolButton::clicked, this, &frmOstrel::cmdResize_Click);
     connect(mnuSizes, &QMenu::aboutToShow, this, &frmOstrel::mnuSizes_Click);
@@ -165,15 +185,6 @@ frmOstrel::frmOstrel()
     connect(cmdSeparate, &QToolButton::clicked, this, &frmOstrel::cmdSeparate_Click);
     connect(WebBrowser1, &WebBrowser::BeforeNavigate2, this, &frmOstrel::WebBrowser1_BeforeNavigate2);
     connect(WebBrowser1, &WebBrowser::DocumentComplete, this, &frmOstrel::WebBrowser1_DocumentComplete);
-
-    brimcast_ = std::make_unique<frmBrimcast>(*this, modOstrel::Settings());
-    // Settings troubles (a lock another program keeps, a file set aside)
-    // reach the user once each, after the handler that met them.
-    platform::SettingsStore::setNotifier([this](const QString& text) {
-        QTimer::singleShot(0, this, [this, text] { reportWarning(text); });
-    });
-    // The image window names handed-over snapshots after the current profile.
-    fMain::SetProfileNameSource([this] { return brimcast_->cboName->currentText(); });
 }
 
 frmOstrel::~frmOstrel()
@@ -196,22 +207,16 @@ QString frmOstrel::pageFilePath() const
 
 void frmOstrel::Form_Load(const QString& commandLine)
 {
-    WaitPointer wait;
+    platform::WaitPointer wait;
     platform::SettingsStore settings = modOstrel::Settings();
     // A damaged settings file is set aside before anything reads it; the
     // user hears of it once the window is up.
     if (const QString notice = settings.setAsideIfUnreadable(); !notice.isEmpty())
         QTimer::singleShot(0, this, [this, notice] { reportWarning(notice); });
-    bool ok = false;
-    int index = settings.get("size", "index", QString::number(kDefaultSizeIndex)).toInt(&ok);
-    if (!ok || index < 0 || index >= mnuSize.size())
-        index = kDefaultSizeIndex; // only numbers 0..5 are ever written
-    iSizeIndex = static_cast<std::int16_t>(index);
+    const auto remembered = viewer::WindowSettings::load(settings, static_cast<int>(mnuSize.size()));
+    iSizeIndex = remembered.sizeIndex;
     mnuSize_Click(iSizeIndex);
-
-    const float left = settings.get("position", "left", "0").toFloat();
-    const float top = settings.get("position", "top", "0").toFloat();
-    MoveFrameTo(ReachablePlace(QPoint(platform::pixelsX(left), platform::pixelsY(top))));
+    MoveFrameTo(ReachablePlace(QPoint(platform::pixelsX(remembered.left), platform::pixelsY(remembered.top))));
 
     sCmdName = modOstrel::GetCmdOption(commandLine, "-name", false);
     sCmdHost = modOstrel::GetCmdOption(commandLine, "-host", false);
@@ -220,21 +225,9 @@ void frmOstrel::Form_Load(const QString& commandLine)
     bCmdHide = modOstrel::GetCmdOption(commandLine, "-hide", true) == "-1";
 
     brimcast_->LoadProfileNames();
-    if (!sCmdName.isEmpty()) {
-        brimcast_->cboName->setEditText(sCmdName);
-        brimcast_->cboName_Click();
-    }
-    if (brimcast_->txtHost->text().isEmpty() || brimcast_->txtPort->text().isEmpty()) {
-        if (!sCmdHost.isEmpty())
-            brimcast_->txtHost->setText(sCmdHost);
-        if (!sCmdPort.isEmpty())
-            brimcast_->txtPort->setText(sCmdPort);
-        if (sCmdPort.isEmpty() && !sCmdHost.isEmpty())
-            brimcast_->txtPort->setText("8081");
-        // Connect at once to a server named on the command line.
-        if (!sCmdHost.isEmpty() || !sCmdPort.isEmpty())
-            cmdRefresh_Click();
-    }
+    // Connect at once to a server named on the command line.
+    if (brimcast_->ApplyCommandLine({sCmdName, sCmdHost, sCmdPort}))
+        cmdRefresh_Click();
     if (bCmdOnTop)
         chkOnTop->setChecked(true);
     if (!bCmdHide)
@@ -263,13 +256,13 @@ QPoint frmOstrel::ReachablePlace(const QPoint& place) const
 void frmOstrel::MoveFrameTo(const QPoint& place)
 {
     move(place);
-    if (QWindow* window = windowHandle(); window && isVisible())
-        window->setFramePosition(place); // already shown: ask the window system directly
+    if (isVisible())
+        platform::placeFrame(windowHandle(), place); // already shown: ask the window system directly
 }
 
 void frmOstrel::UpdateCaption()
 {
-    const QString title = modOstrel::TitleText(brimcast_->cboName->currentText());
+    const QString title = modOstrel::TitleText(brimcast_->currentConnection().name);
     setWindowTitle(title);
     WebBrowser1->setToolTipText(title);
     cSysTray1->setToolTip(title);
@@ -289,15 +282,14 @@ void frmOstrel::Form_Activate()
 
 void frmOstrel::cmdRefresh_Click()
 {
-    WaitPointer wait;
+    platform::WaitPointer wait;
     sPageFile = "ostrel.htm";
-    const QString host = brimcast_->txtHost->text();
-    const QString port = brimcast_->txtPort->text();
-    const bool ready = !host.isEmpty() && !port.isEmpty();
+    const profiles::Connection connection = brimcast_->currentConnection();
+    const bool ready = !connection.host.isEmpty() && !connection.port.isEmpty();
     UpdateCaption();
     QString page;
     if (ready)
-        page = modOstrel::ViewerPage(host, port, sViewWidth, sViewHeight);
+        page = modOstrel::ViewerPage(connection.host, connection.port, sViewWidth, sViewHeight);
     else
         page = modOstrel::IdlePage(WebBrowser1->ToolTipText());
     cmdRefresh->setEnabled(ready);
@@ -314,7 +306,7 @@ void frmOstrel::cmdRefresh_Click()
         WebBrowser1->Navigate2(path);
     }
     show();
-    if (!brimcast_->cboName->currentText().isEmpty() && ready)
+    if (!connection.name.isEmpty() && ready)
         brimcast_->SaveProfile();
     Timer1->start();
     setEnabled(true);
@@ -430,7 +422,7 @@ void frmOstrel::mnuSize_Click(std::int16_t Index)
 {
     if (Index < 0 || Index >= mnuSize.size() || mnuSize[Index]->isChecked())
         return;
-    WaitPointer wait;
+    platform::WaitPointer wait;
     const QString caption = mnuSize[Index]->text();
     const qsizetype x = caption.indexOf('x');
     sViewWidth = caption.left(x);
@@ -566,7 +558,7 @@ void frmOstrel::cmdAbout_Click()
 
 void frmOstrel::OpenAddress(const char* address)
 {
-    WaitPointer wait;
+    platform::WaitPointer wait;
     FocusBrowser();
     openUrl(QUrl(address));
 }
@@ -596,87 +588,6 @@ void frmOstrel::cSysTray1_TrayMouse()
     bFromTray = false;
 }
 
-QString frmOstrel::snapshotFilePath() const
-{
-    const QString folder = platform::runtimeFolder();
-    return folder.isEmpty() ? QString() : folder + "/_tmp.bmp";
-}
-
-void frmOstrel::chkPicture_Click()
-{
-    WaitPointer wait;
-    snapshot_ = modOstrel::CaptureForm(*this);
-    Picture1->setPixmap(QPixmap::fromImage(snapshot_));
-    modOstrel::ToggleSnapshot(*this);
-    FocusBrowser();
-}
-
-bool frmOstrel::WriteSnapshotFile()
-{
-    QString error;
-    const QString path = snapshotFilePath();
-    if (path.isEmpty()) {
-        platform::runtimeFolder(&error);
-        reportError(error);
-        return false;
-    }
-    const auto surface = platform::Surface::wrap(snapshot_);
-    if (!surface || !platform::writeBmp(path, *surface, &error)) {
-        reportError(error);
-        return false;
-    }
-    return true;
-}
-
-void frmOstrel::cmdSave_Click()
-{
-    WaitPointer wait;
-    setEnabled(false);
-    bool saved = false;
-    try {
-        if (!WriteSnapshotFile())
-            throw platform::NumberedError(75, "The snapshot could not be handed to the image window.");
-        fMain::Instance().xmnuOpen_Click(snapshotFilePath());
-        Timer2->start();
-        saved = fMain::Instance().xmnuSave_Click();
-        fMain::Unload();
-    } catch (const platform::NumberedError& e) {
-        // The error exit: the window usable again, the snapshot kept.
-        fMain::Unload();
-        setEnabled(true);
-        FocusBrowser();
-        reportError(QString("The snapshot was not saved: %1").arg(QString::fromStdString(e.description())));
-        return;
-    }
-    setEnabled(true);
-    if (saved)
-        chkPicture->setChecked(false);
-    setEnabled(true);
-    FocusBrowser();
-}
-
-void frmOstrel::cmdSeparate_Click()
-{
-    WaitPointer wait;
-    if (!WriteSnapshotFile())
-        return;
-    chkPicture->setChecked(false);
-    FocusBrowser();
-    fMain& image = fMain::Instance();
-    image.xmnuOpen_Click(snapshotFilePath());
-    image.show();
-    image.raise();
-    Timer2->start();
-}
-
-void frmOstrel::Timer2_Timer()
-{
-    const QString path = snapshotFilePath();
-    QFile::remove(path);
-    if (path.isEmpty() || !QFile::exists(path))
-        Timer2->stop();
-}
-
 void frmOstrel::Quit()
 {
     // The tray menu's Quit: closes this window (saving its place) and every
@@ -701,10 +612,13 @@ void frmOstrel::Form_Unload()
     QCoreApplication::processEvents();
     platform::SettingsStore::setNotifier({}); // what is not saved is told below, once
     platform::SettingsStore settings = modOstrel::Settings();
-    settings.save("position", "left", QString::number(static_cast<float>(platform::twipsX(x()))));
-    settings.save("position", "top", QString::number(static_cast<float>(platform::twipsY(y()))));
-    settings.save("size", "index", QString::number(iSizeIndex));
-    if (settings.hasUnsavedChanges()) // told now: nothing runs after the close
+    viewer::WindowSettings place;
+    place.sizeIndex = iSizeIndex;
+    place.left = static_cast<float>(platform::twipsX(x()));
+    place.top = static_cast<float>(platform::twipsY(y()));
+    const bool written = place.save(settings);
+    // Told now, with any change that waited for the lock: nothing runs after the close.
+    if (!written || settings.hasUnsavedChanges())
         reportWarning(QString("The settings in %1 could not be saved: another program keeps them locked, or the "
                               "file cannot be written.").arg(settings.path()));
     brimcast_->close();

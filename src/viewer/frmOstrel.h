@@ -2,6 +2,7 @@
 
 #include "browser/WebBrowser.h"
 #include "profiles/ProfilesHost.h"
+#include "viewer/modOstrel.h"
 
 #include <QImage>
 #include <QLabel>
@@ -44,46 +45,73 @@ public:
 
     // Start-up with the argument text (the arguments joined by blanks).
     void Form_Load(const QString& commandLine);
-    // Page build: writes the Viewer (or Idle) page and shows it.
-    void cmdRefresh_Click() override;
-    // Sizes the window around a view of lWidth x lHeight pixels.
-    void ResizeForm(std::int32_t lWidth, std::int32_t lHeight);
-    void mnuSize_Click(std::int16_t Index);
-    void UpdateCaption();
-    bool hDoc_OnContextMenu();
-    void hDoc_OnMouseDown(Qt::MouseButton button = Qt::LeftButton);
+    // The size of the window's inside for a view size, in pixels.
+    static QSize clientSizeFor(int viewWidth, int viewHeight);
 
-    // ProfilesHost
+    // ProfilesHost: the page build, and staying on top, for the profiles panel.
+    void cmdRefresh_Click() override;
     QWidget* hostWindow() override { return this; }
     bool onTop() const override;
     void setTopmost(bool topmost) override;
-    // Whether the window is kept above others now.
-    bool isTopmost() const;
 
-    frmBrimcast* brimcast() const { return brimcast_.get(); }
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    friend struct frmOstrelProbe; // white-box access for the tests
+
+    // The window (frmOstrel.cpp).
+    void MakeControls();
+    void MakeMenus();
+    void MakeTrayIcon();
+    void ConnectControls();
+    void Form_Activate();
+    void Form_Resize();
+    void Form_Unload();
+    // Sizes the window around a view of lWidth x lHeight pixels.
+    void ResizeForm(std::int32_t lWidth, std::int32_t lHeight);
+    void UpdateCaption();
     QString pageFilePath() const;
-    // Where failures and warnings are reported (message boxes; tests replace them).
-    std::function<void(const QString&)> reportError;
-    std::function<void(const QString&)> reportWarning;
-    // Opens a web address (the desktop's handler; tests replace it).
-    std::function<void(const QUrl&)> openUrl;
-    // Draws what a layer over the page (the applet) shows in its box into a
-    // capture, whose origin is the window's; unset while no such layer exists.
-    std::function<void(QPainter&, const QRect& box)> captureLayer;
-    // Whether a tray is there to hide in (the desktop's answer; tests replace it).
-    std::function<bool()> trayAvailable;
+    void Timer1_Timer();
+    void cmdResize_Click();
+    void mnuSizes_Click();
+    void mnuSize_Click(std::int16_t Index);
+    void cmdBrimcast_Click();
+    void cmdAbout_Click();
+    void mnuAboutOstrel_Click();
+    void mnuAboutBrimcast_Click();
+    void OpenAddress(const char* address);
+    void chkOnTop_Click();
+    bool isTopmost() const;
+    void WebBrowser1_BeforeNavigate2();
+    void WebBrowser1_DocumentComplete();
+    bool hDoc_OnContextMenu();
+    void hDoc_OnMouseDown(Qt::MouseButton button = Qt::LeftButton);
+    void FocusBrowser();
+    void BeginMove(Qt::MouseButton button, const QPoint& global);
+    void FollowPointer(const QPoint& global);
+    void EndMove();
+    void cSysTray1_TrayMouse();
+    void HideToTray();
+    void ShowFromTray();
+    void Quit();
+    QPoint ReachablePlace(const QPoint& place) const;
+    void MoveFrameTo(const QPoint& place);
 
-    // Snapshots.
+    // Snapshots (frmOstrelSnapshot.cpp).
     void chkPicture_Click();
     void cmdSave_Click();
     void cmdSeparate_Click();
+    // Writes the snapshot to the hand-over bitmap; false, with the reason, when it cannot.
+    bool WriteSnapshotFile(QString* error);
+    void Timer2_Timer();
     QString snapshotFilePath() const;
-    // The frozen picture shown over the view.
-    QImage snapshot() const { return snapshot_; }
-    // The tray icon's mouse event: shows the window again.
-    void cSysTray1_TrayMouse();
-    // The size of the window's inside for a view size, in pixels.
-    static QSize clientSizeFor(int viewWidth, int viewHeight);
 
     // Controls, named as the program's design names them.
     QToolButton* cmdBrimcast;
@@ -97,8 +125,8 @@ public:
     WebBrowser* WebBrowser1;
     QWidget* picRedBorder;
     FrozenPicture* Picture1;
-    QTimer* Timer1;
-    QTimer* Timer2;
+    QTimer* Timer1; // removes the page file once the browser has read it
+    QTimer* Timer2; // removes the snapshot file once the image window has read it
     QSystemTrayIcon* cSysTray1;
     QMenu* mnuTray; // the tray icon's own menu: Show, Quit
     QMenu* mnuSizes;
@@ -106,58 +134,34 @@ public:
     QMenu* mnuAbout;
     QAction* mnuAboutOstrel;
     QAction* mnuAboutBrimcast;
+    std::unique_ptr<frmBrimcast> brimcast_;
+
+    // Where failures and warnings are reported (message boxes; tests replace them).
+    std::function<void(const QString&)> reportError;
+    std::function<void(const QString&)> reportWarning;
+    // Opens a web address (the desktop's handler; tests replace it).
+    std::function<void(const QUrl&)> openUrl;
+    // Draws what a layer over the page shows in its box into a capture,
+    // whose origin is the window's; unset while no such layer exists.
+    modOstrel::CaptureLayer captureLayer;
+    // Whether a tray is there to hide in (the desktop's answer; tests replace it).
+    std::function<bool()> trayAvailable;
 
     // State.
     QString sPageFile;
     bool bFromTray = false;
     bool bInResize = false;
+    // The start options.
     QString sCmdName;
     QString sCmdHost;
     QString sCmdPort;
     bool bCmdOnTop = false;
     bool bCmdHide = false;
+    // The view size chosen, as the size menu writes it.
     QString sViewWidth;
     QString sViewHeight;
     std::int16_t iSizeIndex = 0;
     QPointer<BrowserDocument> hDoc;
-
-protected:
-    bool event(QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    void Form_Activate();
-    void Form_Resize();
-    void Form_Unload();
-    void Timer1_Timer();
-    void Timer2_Timer();
-    bool WriteSnapshotFile();
-    void mnuAboutOstrel_Click();
-    void mnuAboutBrimcast_Click();
-    void OpenAddress(const char* address);
-    void cmdResize_Click();
-    void mnuSizes_Click();
-    void cmdBrimcast_Click();
-    void cmdAbout_Click();
-    void chkOnTop_Click();
-    void WebBrowser1_BeforeNavigate2();
-    void WebBrowser1_DocumentComplete();
-    void FocusBrowser();
-    void BeginMove(Qt::MouseButton button, const QPoint& global);
-    void FollowPointer(const QPoint& global);
-    void EndMove();
-    void HideToTray();
-    void ShowFromTray();
-    void Quit();
-    QPoint ReachablePlace(const QPoint& place) const;
-    void MoveFrameTo(const QPoint& place);
-
-    std::unique_ptr<frmBrimcast> brimcast_;
     // A press on the background or the page that becomes a move once the
     // pointer moves: its button and the pointer's distance from the corner.
     struct PendingMove {
@@ -168,5 +172,5 @@ private:
     // Where the window stood when it was hidden to the tray.
     std::optional<QPoint> trayPlace_;
     bool topmost_ = false; // kept above other windows
-    QImage snapshot_;
+    QImage snapshot_;      // the frozen picture shown over the view
 };

@@ -1,16 +1,14 @@
 // The viewer's module routines: title, pages, the page file, window captures and the snapshot view.
 #include "modOstrel.h"
 
-#include "frmOstrel.h"
 #include "platform/Application.h"
 #include "platform/Latin1.h"
 #include "Version.h"
 
 #include <QFile>
-#include <QLabel>
 #include <QPainter>
 #include <QScreen>
-#include <QToolButton>
+#include <QWidget>
 
 namespace modOstrel {
 
@@ -92,19 +90,18 @@ bool TextFileWrite(const QString& path, const QString& text, QString* error)
     return true;
 }
 
-QImage CaptureWindowArea(frmOstrel& window, int left, int top, int width, int height)
+QImage CaptureWindowArea(QWidget& window, const QRect& area, const QRect& layerBox, const CaptureLayer& layer)
 {
-    const QRect area(left, top, width, height);
     QImage image = window.grab(area).toImage();
     // A HiDPI screen grabs more pixels than the area has logical pixels.
     if (image.size() != area.size())
         image = image.scaled(area.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     image.setDevicePixelRatio(1.0);
     image = image.convertToFormat(QImage::Format_RGB32);
-    if (window.captureLayer) {
+    if (layer) {
         QPainter painter(&image);
-        painter.translate(-left, -top);
-        window.captureLayer(painter, window.Picture1->geometry());
+        painter.translate(-area.topLeft());
+        layer(painter, layerBox);
     }
     const QScreen* screen = window.screen();
     if (screen && screen->depth() <= 8)
@@ -112,25 +109,24 @@ QImage CaptureWindowArea(frmOstrel& window, int left, int top, int width, int he
     return image;
 }
 
-QImage CaptureForm(frmOstrel& window)
+QImage CaptureForm(QWidget& window, const QRect& box, const CaptureLayer& layer)
 {
-    const QRect box = window.Picture1->geometry();
-    return CaptureWindowArea(window, box.left(), box.top(), box.width(), box.height());
+    return CaptureWindowArea(window, box, box, layer);
 }
 
-void ToggleSnapshot(frmOstrel& window)
+void ToggleSnapshot(const SnapshotControls& controls)
 {
-    const bool shown = !window.Picture1->isVisible();
-    window.Picture1->setVisible(shown);
-    window.cmdSave->setVisible(shown);
-    window.cmdSeparate->setVisible(shown);
-    window.picRedBorder->setVisible(shown);
-    window.cmdResize->setEnabled(!window.cmdResize->isEnabled());
+    const bool shown = !controls.picture.isVisible();
+    controls.picture.setVisible(shown);
+    controls.save.setVisible(shown);
+    controls.separate.setVisible(shown);
+    controls.redFrame.setVisible(shown);
+    controls.sizeMenu.setEnabled(!controls.sizeMenu.isEnabled());
     if (shown) {
-        window.picRedBorder->raise();
-        window.Picture1->raise();
-        window.cmdSave->raise();
-        window.cmdSeparate->raise();
+        controls.redFrame.raise();
+        controls.picture.raise();
+        controls.save.raise();
+        controls.separate.raise();
     }
 }
 

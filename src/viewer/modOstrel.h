@@ -9,7 +9,11 @@
 #include <QImage>
 #include <QString>
 
-class frmOstrel;
+#include <functional>
+
+class QPainter;
+class QRect;
+class QWidget;
 
 namespace modOstrel {
 
@@ -38,15 +42,29 @@ QString IdlePage(const QString& title);
 // system's reason in `error`, when the file cannot be written.
 bool TextFileWrite(const QString& path, const QString& text, QString* error);
 
-// Snapshots of the main window: the pixels in a rectangle of its client
-// area as the window draws them (its page included), with whatever a layer
-// over the page draws in its box; on a 256-colour display the picture keeps
-// the screen's palette. The result has the rectangle's size in logical pixels.
-QImage CaptureWindowArea(frmOstrel& window, int left, int top, int width, int height);
-// The view-sized rectangle where the snapshot picture lies.
-QImage CaptureForm(frmOstrel& window);
+// Draws what a layer over a window's page shows in its box, into a capture
+// whose origin is the window's.
+using CaptureLayer = std::function<void(QPainter& painter, const QRect& box)>;
+
+// Snapshots of a window: the pixels in a rectangle of its client area as
+// the window draws them (its page included), with whatever the layer, if
+// set, draws in its box; on a 256-colour display the picture keeps the
+// screen's palette. The result has the area's size in logical pixels.
+QImage CaptureWindowArea(QWidget& window, const QRect& area, const QRect& layerBox, const CaptureLayer& layer);
+// The snapshot: the view-sized box where the frozen picture lies, with the
+// layer over the page in that same box.
+QImage CaptureForm(QWidget& window, const QRect& box, const CaptureLayer& layer);
+
+// The controls the snapshot view shows and hides together.
+struct SnapshotControls {
+    QWidget& picture;   // the frozen picture over the view
+    QWidget& redFrame;  // the dark red frame around it
+    QWidget& save;      // "Save the snapshot as JPEG"
+    QWidget& separate;  // "Open the snapshot in the image window"
+    QWidget& sizeMenu;  // the view size button, disabled while frozen
+};
 // Flips the snapshot view: picture, red frame, Save and Separate shown or
 // hidden together, the size button disabled while shown.
-void ToggleSnapshot(frmOstrel& window);
+void ToggleSnapshot(const SnapshotControls& controls);
 
 } // namespace modOstrel

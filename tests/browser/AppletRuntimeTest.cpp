@@ -8,6 +8,7 @@
 #include "support/Files.h"
 #include "support/JpegCodec.h"
 #include "viewer/frmOstrel.h"
+#include "viewer/frmOstrelProbe.h"
 
 #include <QDir>
 #include <QProcess>
@@ -284,24 +285,24 @@ TEST(CameraInTheViewer, TheLivePictureAndASnapshotOfIt)
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     frmOstrel window;
-    window.reportError = [](const QString&) {};
+    probe(window).reportError = [](const QString&) {};
     window.Form_Load("-host 127.0.0.1 -port " + m.captured(1));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.WebBrowser1->applets().isEmpty(); }, 15000))
-        << qPrintable(window.WebBrowser1->view()->url().toString());
-    AppletView* view = window.WebBrowser1->applets().first();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !probe(window).WebBrowser1->applets().isEmpty(); }, 15000))
+        << qPrintable(probe(window).WebBrowser1->view()->url().toString());
+    AppletView* view = probe(window).WebBrowser1->applets().first();
     ASSERT_TRUE(view);
     // The camera's picture: its caption band is dark blue-grey at the bottom left.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view->picture().isNull(); }, 20000)) << qPrintable(view->statusText());
     EXPECT_EQ(view->size(), QSize(320, 240));
-    EXPECT_EQ(view->mapTo(&window, QPoint(0, 0)), window.Picture1->geometry().topLeft());
+    EXPECT_EQ(view->mapTo(&window, QPoint(0, 0)), probe(window).Picture1->geometry().topLeft());
     // A snapshot holds exactly what the box shows (tried again should a new
     // frame come in between).
     bool same = false;
     for (int attempt = 0; attempt < 3 && !same; ++attempt) {
         const QImage shown = view->picture();
-        window.chkPicture->click();
-        same = window.snapshot().convertToFormat(QImage::Format_RGB32) == shown;
-        window.chkPicture->click();
+        probe(window).chkPicture->click();
+        same = probe(window).snapshot().convertToFormat(QImage::Format_RGB32) == shown;
+        probe(window).chkPicture->click();
     }
     EXPECT_TRUE(same);
     camera.terminate();

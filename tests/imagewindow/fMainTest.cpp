@@ -1,5 +1,6 @@
 // Tests of the image window: showing, scrolling, panning, auto-fit, open and save.
 #include "imagewindow/fMain.h"
+#include "fMainProbe.h"
 
 #include "platform/BmpFile.h"
 #include "support/Dialogs.h"
@@ -30,7 +31,7 @@ protected:
         fMain::SetProfileNameSource([this] { return profileName; });
         window = &fMain::Instance();
         window->show(); // the layout follows resizes of a shown window
-        window->messageBox = [this](const QString& text) { messages << text; };
+        probe().messageBox = [this](const QString& text) { messages << text; };
     }
     void TearDown() override { fMain::Unload(); }
 
@@ -45,16 +46,17 @@ protected:
     // image box is `boxWidth` x `boxHeight`.
     void showInBox(int w, int h, int boxWidth, int boxHeight)
     {
-        window->mnuAutosize->setChecked(false);
-        window->resize(boxWidth, window->height() - window->Picture1->height() + boxHeight);
+        probe().mnuAutosize->setChecked(false);
+        window->resize(boxWidth, window->height() - probe().Picture1->height() + boxHeight);
         window->xmnuOpen_Click(imageFile(w, h));
-        ASSERT_EQ(window->Picture1->size(), QSize(boxWidth, boxHeight));
+        ASSERT_EQ(probe().Picture1->size(), QSize(boxWidth, boxHeight));
     }
+    fMainProbe probe() const { return fMainProbe(*window); }
     int extent() const { return window->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, window); }
     void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held)
     {
-        QMouseEvent event(type, at, window->Picture1->mapToGlobal(at), button, held, Qt::NoModifier);
-        QApplication::sendEvent(window->Picture1, &event);
+        QMouseEvent event(type, at, probe().Picture1->mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(probe().Picture1, &event);
     }
 
     QTemporaryDir dir;
@@ -71,8 +73,8 @@ TEST_F(ImageWindow, StartsInItsDesignState)
     window = &fMain::Instance();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "JPEG Encoder");
-    EXPECT_TRUE(window->chkOnTop->isChecked());
-    EXPECT_TRUE(window->mnuAutosize->isChecked());
+    EXPECT_TRUE(probe().chkOnTop->isChecked());
+    EXPECT_TRUE(probe().mnuAutosize->isChecked());
     EXPECT_EQ(window->Image().Width(), 0);
     EXPECT_EQ(&fMain::Instance(), window); // one shared window
 }
@@ -80,83 +82,83 @@ TEST_F(ImageWindow, StartsInItsDesignState)
 TEST_F(ImageWindow, SmallImagesAreCentredWithTheOddPixelRightAndBelow)
 {
     showInBox(50, 31, 200, 150); // inside: 196 x 146; free 146 and 115
-    EXPECT_FALSE(window->HScroll1->isVisibleTo(window->Picture1));
-    EXPECT_FALSE(window->VScroll1->isVisibleTo(window->Picture1));
-    EXPECT_EQ(window->HScroll1->value(), -73);
-    EXPECT_EQ(window->HScroll1->minimum(), window->HScroll1->maximum());
-    EXPECT_EQ(window->VScroll1->value(), -57); // 115 / 2 toward zero: the extra pixel below
+    EXPECT_FALSE(probe().HScroll1->isVisibleTo(probe().Picture1));
+    EXPECT_FALSE(probe().VScroll1->isVisibleTo(probe().Picture1));
+    EXPECT_EQ(probe().HScroll1->value(), -73);
+    EXPECT_EQ(probe().HScroll1->minimum(), probe().HScroll1->maximum());
+    EXPECT_EQ(probe().VScroll1->value(), -57); // 115 / 2 toward zero: the extra pixel below
 }
 
 TEST_F(ImageWindow, ImageAsWideAsTheViewNeedsNoBar)
 {
     showInBox(196, 100, 200, 150);
-    EXPECT_FALSE(window->HScroll1->isVisibleTo(window->Picture1));
-    EXPECT_EQ(window->HScroll1->value(), 0);
+    EXPECT_FALSE(probe().HScroll1->isVisibleTo(probe().Picture1));
+    EXPECT_EQ(probe().HScroll1->value(), 0);
 }
 
 TEST_F(ImageWindow, BarsAppearAsNeededWithTheirRanges)
 {
     const int e = extent();
     showInBox(300, 100, 200, 150); // wider only
-    EXPECT_TRUE(window->HScroll1->isVisibleTo(window->Picture1));
-    EXPECT_FALSE(window->VScroll1->isVisibleTo(window->Picture1));
-    EXPECT_EQ(window->HScroll1->maximum(), 300 - 196);
-    EXPECT_EQ(window->HScroll1->geometry(), QRect(2, 150 - 2 - e, 196, e));
-    EXPECT_EQ(window->VScroll1->value(), (e + 100 - 150 + 4) / 2);
+    EXPECT_TRUE(probe().HScroll1->isVisibleTo(probe().Picture1));
+    EXPECT_FALSE(probe().VScroll1->isVisibleTo(probe().Picture1));
+    EXPECT_EQ(probe().HScroll1->maximum(), 300 - 196);
+    EXPECT_EQ(probe().HScroll1->geometry(), QRect(2, 150 - 2 - e, 196, e));
+    EXPECT_EQ(probe().VScroll1->value(), (e + 100 - 150 + 4) / 2);
 
     showInBox(100, 300, 200, 150); // taller only
-    EXPECT_TRUE(window->VScroll1->isVisibleTo(window->Picture1));
-    EXPECT_EQ(window->VScroll1->maximum(), 300 - 146);
-    EXPECT_EQ(window->VScroll1->geometry(), QRect(200 - e - 2, 2, e, 146));
+    EXPECT_TRUE(probe().VScroll1->isVisibleTo(probe().Picture1));
+    EXPECT_EQ(probe().VScroll1->maximum(), 300 - 146);
+    EXPECT_EQ(probe().VScroll1->geometry(), QRect(200 - e - 2, 2, e, 146));
 
     showInBox(300, 146 - e + 1, 200, 150); // wider, and then too tall for the rest
-    EXPECT_TRUE(window->HScroll1->isVisibleTo(window->Picture1));
-    EXPECT_TRUE(window->VScroll1->isVisibleTo(window->Picture1));
-    EXPECT_EQ(window->HScroll1->width(), 196 - e);
-    EXPECT_EQ(window->HScroll1->maximum(), 300 - (196 - e));
-    EXPECT_EQ(window->VScroll1->maximum(), 1);
+    EXPECT_TRUE(probe().HScroll1->isVisibleTo(probe().Picture1));
+    EXPECT_TRUE(probe().VScroll1->isVisibleTo(probe().Picture1));
+    EXPECT_EQ(probe().HScroll1->width(), 196 - e);
+    EXPECT_EQ(probe().HScroll1->maximum(), 300 - (196 - e));
+    EXPECT_EQ(probe().VScroll1->maximum(), 1);
 }
 
 TEST_F(ImageWindow, DraggingPansWithinTheRangesAndSetsPointers)
 {
     showInBox(400, 300, 200, 150);
     mouse(QEvent::MouseButtonPress, QPoint(50, 50), Qt::LeftButton, Qt::LeftButton);
-    EXPECT_EQ(window->Picture1Pointer(), 5);
+    EXPECT_EQ(probe().Picture1Pointer(), platform::Pointer::SizeAll);
     mouse(QEvent::MouseMove, QPoint(30, 40), Qt::NoButton, Qt::LeftButton);
-    EXPECT_EQ(window->HScroll1->value(), 20);
-    EXPECT_EQ(window->VScroll1->value(), 10);
+    EXPECT_EQ(probe().HScroll1->value(), 20);
+    EXPECT_EQ(probe().VScroll1->value(), 10);
     mouse(QEvent::MouseMove, QPoint(-5000, -5000), Qt::NoButton, Qt::LeftButton);
-    EXPECT_EQ(window->HScroll1->value(), window->HScroll1->maximum());
-    EXPECT_EQ(window->VScroll1->value(), window->VScroll1->maximum());
+    EXPECT_EQ(probe().HScroll1->value(), probe().HScroll1->maximum());
+    EXPECT_EQ(probe().VScroll1->value(), probe().VScroll1->maximum());
     mouse(QEvent::MouseMove, QPoint(5000, 5000), Qt::NoButton, Qt::LeftButton);
-    EXPECT_EQ(window->HScroll1->value(), 0);
+    EXPECT_EQ(probe().HScroll1->value(), 0);
     mouse(QEvent::MouseButtonRelease, QPoint(0, 0), Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(window->Picture1Pointer(), 0);
+    EXPECT_EQ(probe().Picture1Pointer(), platform::Pointer::Default);
     mouse(QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::NoButton);
-    EXPECT_EQ(window->ApplicationPointer(), 15);
+    EXPECT_EQ(probe().ApplicationPointer(), platform::Pointer::SizePointer);
     QMouseEvent away(QEvent::MouseMove, QPointF(1, 1), QPointF(1, 1), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(window, &away);
-    EXPECT_EQ(window->ApplicationPointer(), 0);
+    EXPECT_EQ(probe().ApplicationPointer(), platform::Pointer::Default);
 
     // Only a horizontal bar: pointer 9, and the centred direction stays put.
     showInBox(400, 50, 200, 150);
-    const int centred = window->VScroll1->value();
+    const int centred = probe().VScroll1->value();
     mouse(QEvent::MouseButtonPress, QPoint(50, 50), Qt::LeftButton, Qt::LeftButton);
-    EXPECT_EQ(window->Picture1Pointer(), 9);
+    EXPECT_EQ(probe().Picture1Pointer(), platform::Pointer::SizeWE);
     mouse(QEvent::MouseMove, QPoint(20, 90), Qt::NoButton, Qt::LeftButton);
-    EXPECT_EQ(window->VScroll1->value(), centred);
+    EXPECT_EQ(probe().VScroll1->value(), centred);
     // The right button does not pan.
     mouse(QEvent::MouseButtonRelease, QPoint(0, 0), Qt::LeftButton, Qt::NoButton);
-    const int before = window->HScroll1->value();
+    const int before = probe().HScroll1->value();
     mouse(QEvent::MouseButtonPress, QPoint(50, 50), Qt::RightButton, Qt::RightButton);
     mouse(QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::RightButton);
-    EXPECT_EQ(window->HScroll1->value(), before);
+    EXPECT_EQ(probe().HScroll1->value(), before);
 }
 
 TEST_F(ImageWindow, AutoSizeFitsTheWindowAndKeepsItOnTheScreen)
 {
     window->xmnuOpen_Click(imageFile(120, 80));
-    EXPECT_EQ(window->Picture1->contentsRect().size(), QSize(120, 80));
+    EXPECT_EQ(probe().Picture1->contentsRect().size(), QSize(120, 80));
     const QRect screen = window->screen()->geometry();
     window->xmnuOpen_Click(imageFile(screen.width() + 500, 50, "wide.bmp"));
     EXPECT_EQ(window->frameGeometry().left(), screen.left());
@@ -167,10 +169,10 @@ TEST_F(ImageWindow, AutoSizeFitsTheWindowAndKeepsItOnTheScreen)
     EXPECT_EQ(window->width(), 60 + 4 + extent());
     // Switched off and on again: fits the current image at once.
     window->xmnuOpen_Click(imageFile(70, 40, "small.bmp"));
-    window->chkOnTop->click();
+    probe().chkOnTop->click();
     window->resize(500, 400);
-    window->chkOnTop->click();
-    EXPECT_EQ(window->Picture1->contentsRect().size(), QSize(70, 40));
+    probe().chkOnTop->click();
+    EXPECT_EQ(probe().Picture1->contentsRect().size(), QSize(70, 40));
 }
 
 TEST_F(ImageWindow, CaptionsAndNamesAfterEachKindOfOpen)
@@ -178,20 +180,20 @@ TEST_F(ImageWindow, CaptionsAndNamesAfterEachKindOfOpen)
     profileName = "Garden";
     window->xmnuOpen_Click(imageFile(20, 10));
     EXPECT_EQ(window->windowTitle(), "Imageviewer - Garden");
-    EXPECT_EQ(window->sImageName, "Garden");
+    EXPECT_EQ(probe().sImageName, "Garden");
     profileName = "";
     window->xmnuOpen_Click(imageFile(20, 10));
     EXPECT_EQ(window->windowTitle(), "Imageviewer - JPEG");
-    EXPECT_EQ(window->sImageName, "");
+    EXPECT_EQ(probe().sImageName, "");
 
     const QString cat = dir.filePath("cat.gif");
     QFile::rename(imageFile(30, 20, "tmp.bmp"), cat); // a bitmap named .gif loads by content
     testsupport::chooseInNextFileDialog(cat);
-    window->mnuOpen_Click();
+    probe().mnuOpen_Click();
     EXPECT_EQ(window->windowTitle(), "Imageviewer - cat.gif");
-    EXPECT_EQ(window->sImageName, "cat.gif");
+    EXPECT_EQ(probe().sImageName, "cat.gif");
     EXPECT_EQ(window->Image().Width(), 30);
-    EXPECT_EQ(window->ApplicationPointer(), 0);
+    EXPECT_EQ(probe().ApplicationPointer(), platform::Pointer::Default);
 }
 
 TEST_F(ImageWindow, AFileThatCannotBeReadLeavesTheWindowAsItWas)
@@ -217,8 +219,8 @@ TEST_F(ImageWindow, AFileThatCannotBeReadLeavesTheWindowAsItWas)
 TEST_F(ImageWindow, SavingWritesTheWholeImageWhateverTheScroll)
 {
     showInBox(300, 200, 150, 120);
-    window->HScroll1->setValue(window->HScroll1->maximum() / 2);
-    window->VScroll1->setValue(7);
+    probe().HScroll1->setValue(probe().HScroll1->maximum() / 2);
+    probe().VScroll1->setValue(7);
     const QImage shown = window->Image().hDC()->toImage();
     profileName = "Back/Door";
     window->xmnuOpen_Click(imageFile(300, 200)); // a hand-over: the name comes from the profile
@@ -227,7 +229,7 @@ TEST_F(ImageWindow, SavingWritesTheWholeImageWhateverTheScroll)
         proposed = QFileInfo(dialog.selectedFiles().value(0)).fileName();
         testsupport::typeAndAccept(dialog, dir.filePath("saved"));
     });
-    window->mnuSave_Click();
+    probe().mnuSave_Click();
     EXPECT_TRUE(proposed.startsWith("Back_Door")) << proposed.toStdString(); // made a valid file name
     const auto decoded = testsupport::decodeJpegFile(dir.filePath("saved.jpg"));
     ASSERT_TRUE(decoded.ok) << decoded.error;
@@ -248,12 +250,12 @@ TEST_F(ImageWindow, AReplacedFileIsKeptUntilTheNewOneIsComplete)
     testsupport::writeFile(target, "the old picture");
     QFile::setPermissions(target, QFileDevice::ReadOwner);
     // 70000 pixels wide: more than a JPEG file can hold, so the encoder fails.
-    window->mnuAutosize->setChecked(false);
+    probe().mnuAutosize->setChecked(false);
     window->xmnuOpen_Click(imageFile(70000, 1, "too-wide.bmp"));
     ASSERT_EQ(window->Image().Width(), 70000);
     testsupport::chooseInNextFileDialog(target);
     testsupport::answerNextMessageBox(QMessageBox::Yes); // replace it
-    window->mnuSave_Click();
+    probe().mnuSave_Click();
     EXPECT_EQ(testsupport::readFile(target), QByteArray("the old picture"));
     ASSERT_FALSE(messages.isEmpty());
     EXPECT_TRUE(messages.last().contains("keep.jpg")) << messages.last().toStdString();
@@ -264,7 +266,7 @@ TEST_F(ImageWindow, AReplacedFileIsKeptUntilTheNewOneIsComplete)
     window->xmnuOpen_Click(imageFile(40, 30));
     testsupport::chooseInNextFileDialog(target);
     testsupport::answerNextMessageBox(QMessageBox::Yes);
-    window->mnuSave_Click();
+    probe().mnuSave_Click();
     EXPECT_TRUE(testsupport::decodeJpegFile(target).ok);
 }
 
@@ -273,14 +275,14 @@ TEST_F(ImageWindow, AnOpenedFileIsProposedUnderAJpegName)
     const QString gif = dir.filePath("chelsea.gif");
     QFile::rename(imageFile(30, 20, "tmp.bmp"), gif); // a bitmap named .gif loads by content
     testsupport::chooseInNextFileDialog(gif);
-    window->mnuOpen_Click();
-    ASSERT_EQ(window->sImageName, "chelsea.gif");
+    probe().mnuOpen_Click();
+    ASSERT_EQ(probe().sImageName, "chelsea.gif");
     QString proposed;
     testsupport::onNextFileDialog([&](QFileDialog& dialog) {
         proposed = QFileInfo(dialog.selectedFiles().value(0)).fileName();
         dialog.reject();
     });
-    window->mnuSave_Click();
+    probe().mnuSave_Click();
     EXPECT_EQ(proposed, "chelsea.jpg");
     EXPECT_EQ(QImageReader(gif).format(), "bmp") << "the opened file is untouched";
 }
@@ -290,7 +292,7 @@ TEST_F(ImageWindow, AFailedSaveNamesTheChosenFileAndTheReason)
     window->xmnuOpen_Click(imageFile(40, 30));
     // /proc takes no new files.
     testsupport::chooseInNextFileDialog("/proc/snap.jpg");
-    window->mnuSave_Click();
+    probe().mnuSave_Click();
     ASSERT_FALSE(messages.isEmpty());
     EXPECT_TRUE(messages.last().contains("/proc/snap.jpg")) << qPrintable(messages.last());
     EXPECT_FALSE(messages.last().contains(".ostrel-new")) << qPrintable(messages.last());
@@ -299,29 +301,29 @@ TEST_F(ImageWindow, AFailedSaveNamesTheChosenFileAndTheReason)
 TEST_F(ImageWindow, TheWheelScrollsATenthOfTheViewANotch)
 {
     showInBox(400, 400, 150, 120);
-    const int view = window->Picture1->contentsRect().height();
-    const QPoint at = window->Picture1->rect().center();
+    const int view = probe().Picture1->contentsRect().height();
+    const QPoint at = probe().Picture1->rect().center();
     const auto turn = [&](QPoint delta, Qt::KeyboardModifiers modifiers) {
-        QWheelEvent event(at, window->Picture1->mapToGlobal(at), QPoint(), delta, Qt::NoButton, modifiers,
+        QWheelEvent event(at, probe().Picture1->mapToGlobal(at), QPoint(), delta, Qt::NoButton, modifiers,
                           Qt::NoScrollPhase, false);
-        QApplication::sendEvent(window->Picture1, &event);
+        QApplication::sendEvent(probe().Picture1, &event);
     };
-    window->VScroll1->setValue(0);
+    probe().VScroll1->setValue(0);
     turn(QPoint(0, -120), Qt::NoModifier); // one notch towards the user: down
-    EXPECT_EQ(window->VScroll1->value(), view / 10);
+    EXPECT_EQ(probe().VScroll1->value(), view / 10);
     turn(QPoint(0, 240), Qt::NoModifier);
-    EXPECT_EQ(window->VScroll1->value(), 0) << "stops at the top";
-    window->HScroll1->setValue(0);
+    EXPECT_EQ(probe().VScroll1->value(), 0) << "stops at the top";
+    probe().HScroll1->setValue(0);
     turn(QPoint(0, -120), Qt::ShiftModifier); // with Shift: sideways
-    EXPECT_EQ(window->HScroll1->value(), window->Picture1->contentsRect().width() / 10);
-    EXPECT_EQ(window->VScroll1->value(), 0);
+    EXPECT_EQ(probe().HScroll1->value(), probe().Picture1->contentsRect().width() / 10);
+    EXPECT_EQ(probe().VScroll1->value(), 0);
 }
 
 TEST_F(ImageWindow, AutoSizeNeverHidesTheButtons)
 {
     window->xmnuOpen_Click(imageFile(16, 16, "icon.bmp"));
-    const QToolButton* last = window->chkOnTop;
+    const QToolButton* last = probe().chkOnTop;
     EXPECT_GE(window->width(), last->geometry().right() + 1);
-    for (const QToolButton* button : {window->cmdOpen, window->cmdSave, window->chkOnTop})
+    for (const QToolButton* button : {probe().cmdOpen, probe().cmdSave, probe().chkOnTop})
         EXPECT_FALSE(button->toolTip().isEmpty());
 }

@@ -19,7 +19,7 @@ std::string errorOf(Action action, int expectedNumber = 1)
         action();
     } catch (const platform::NumberedError& e) {
         EXPECT_EQ(e.number(), expectedNumber);
-        return e.description();
+        return e.description().toStdString();
     }
     return "(no error)";
 }

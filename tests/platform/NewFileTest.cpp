@@ -82,7 +82,7 @@ TEST(NewFile, FailuresAreFileErrorsAndLeaveNothing)
         FAIL() << "no error for a missing folder";
     } catch (const platform::NumberedError& e) {
         EXPECT_EQ(e.number(), 76);
-        EXPECT_NE(e.description().find("No such file or directory"), std::string::npos) << e.description();
+        EXPECT_TRUE(e.description().contains("No such file or directory")) << e.description().toStdString();
     }
 
     QDir(dir.path()).mkdir("folder");
@@ -91,7 +91,7 @@ TEST(NewFile, FailuresAreFileErrorsAndLeaveNothing)
         platform::writeNewFile(dir.filePath("folder"), kBytes, sizeof kBytes);
         FAIL() << "no error for a folder";
     } catch (const platform::NumberedError& e) {
-        EXPECT_NE(e.description().find("Is a directory"), std::string::npos) << e.description();
+        EXPECT_TRUE(e.description().contains("Is a directory")) << e.description().toStdString();
     }
     EXPECT_EQ(entries(dir), QStringList{"folder"});
 }

@@ -1,6 +1,7 @@
 // Tests of the connection profiles panel.
 #include "profiles/ProfilesHost.h"
 #include "profiles/frmBrimcast.h"
+#include "profiles/frmBrimcastProbe.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -21,8 +22,8 @@ struct FakeMain : ProfilesHost {
     void cmdRefresh_Click() override
     {
         ++refreshes;
-        if (!panel->cboName->currentText().isEmpty() && !panel->txtHost->text().isEmpty() &&
-            !panel->txtPort->text().isEmpty())
+        const profiles::Connection typed = panel->currentConnection();
+        if (!typed.name.isEmpty() && !typed.host.isEmpty() && !typed.port.isEmpty())
             panel->SaveProfile();
     }
     QWidget* hostWindow() override { return &window; }
@@ -41,16 +42,17 @@ protected:
     }
     void TearDown() override { qunsetenv("XDG_CONFIG_HOME"); }
 
+    frmBrimcastProbe probe() const { return frmBrimcastProbe(*panel); }
     QStringList names() const
     {
         QStringList list;
-        for (int i = 0; i < panel->cboName->count(); ++i)
-            list << panel->cboName->itemText(i);
+        for (int i = 0; i < probe().cboName->count(); ++i)
+            list << probe().cboName->itemText(i);
         return list;
     }
     void store(const QString& name, const QString& host, const QString& port)
     {
-        auto& s = panel->settings();
+        auto& s = probe().settings();
         s.save("name", name, name);
         if (!host.isNull())
             s.save(name, "host", host);
@@ -59,8 +61,8 @@ protected:
     }
     void select(const QString& name)
     {
-        panel->cboName->setEditText(name);
-        panel->cboName_Click();
+        probe().cboName->setEditText(name);
+        probe().cboName_Click();
     }
 
     QTemporaryDir dir;
@@ -73,48 +75,48 @@ protected:
 TEST_F(Profiles, EmptyStoreGivesEmptyFields)
 {
     EXPECT_TRUE(names().isEmpty());
-    EXPECT_EQ(panel->cboName->currentText(), "");
-    EXPECT_EQ(panel->txtHost->text(), "");
-    EXPECT_EQ(panel->txtPort->text(), "8081");
-    EXPECT_FALSE(panel->cmdConnect->isEnabled());
-    EXPECT_FALSE(panel->cmdDelete->isEnabled());
+    EXPECT_EQ(probe().cboName->currentText(), "");
+    EXPECT_EQ(probe().txtHost->text(), "");
+    EXPECT_EQ(probe().txtPort->text(), "8081");
+    EXPECT_FALSE(probe().cmdConnect->isEnabled());
+    EXPECT_FALSE(probe().cmdDelete->isEnabled());
 }
 
 TEST_F(Profiles, ConnectRuleFollowsHostAndPortEdits)
 {
     // Name first, then host: Connect as soon as the host changes.
-    panel->cboName->setEditText("Garden");
-    QTest::keyClicks(panel->txtHost, "cam1");
-    EXPECT_TRUE(panel->cmdConnect->isEnabled());
+    probe().cboName->setEditText("Garden");
+    QTest::keyClicks(probe().txtHost, "cam1");
+    EXPECT_TRUE(probe().cmdConnect->isEnabled());
     // Host first, name last: the name alone does not re-evaluate the rule.
-    panel->txtHost->clear();
-    panel->cboName->setEditText("");
-    QTest::keyClicks(panel->txtHost, "cam1");
-    panel->cboName->setEditText("Door");
-    EXPECT_FALSE(panel->cmdConnect->isEnabled());
-    panel->txtPort->setText("80");
-    EXPECT_TRUE(panel->cmdConnect->isEnabled());
-    panel->txtPort->clear();
-    EXPECT_FALSE(panel->cmdConnect->isEnabled());
+    probe().txtHost->clear();
+    probe().cboName->setEditText("");
+    QTest::keyClicks(probe().txtHost, "cam1");
+    probe().cboName->setEditText("Door");
+    EXPECT_FALSE(probe().cmdConnect->isEnabled());
+    probe().txtPort->setText("80");
+    EXPECT_TRUE(probe().cmdConnect->isEnabled());
+    probe().txtPort->clear();
+    EXPECT_FALSE(probe().cmdConnect->isEnabled());
 }
 
 TEST_F(Profiles, ConnectRemembersAndTheLastUsedStandsLast)
 {
-    panel->cboName->setEditText("Garden");
-    panel->txtHost->setText("cam1");
-    panel->cmdConnect->click();
+    probe().cboName->setEditText("Garden");
+    probe().txtHost->setText("cam1");
+    probe().cmdConnect->click();
     EXPECT_EQ(main.refreshes, 1);
     EXPECT_EQ(names(), QStringList{"Garden"});
-    EXPECT_EQ(panel->settings().get("Garden", "host"), "cam1");
-    EXPECT_EQ(panel->settings().get("Garden", "port"), "8081");
+    EXPECT_EQ(probe().settings().get("Garden", "host"), "cam1");
+    EXPECT_EQ(probe().settings().get("Garden", "port"), "8081");
 
-    panel->cboName->setEditText("Door");
-    panel->txtHost->setText("cam2");
-    panel->txtPort->setText("80");
-    panel->cmdConnect->click();
-    panel->cboName->setEditText("Garden");
-    panel->txtHost->setText("cam1");
-    panel->cmdConnect->click(); // again: no second entry in the list...
+    probe().cboName->setEditText("Door");
+    probe().txtHost->setText("cam2");
+    probe().txtPort->setText("80");
+    probe().cmdConnect->click();
+    probe().cboName->setEditText("Garden");
+    probe().txtHost->setText("cam1");
+    probe().cmdConnect->click(); // again: no second entry in the list...
     EXPECT_EQ(names(), (QStringList{"Garden", "Door"}));
     panel->LoadProfileNames(); // ...but last after the next load
     EXPECT_EQ(names(), (QStringList{"Door", "Garden"}));
@@ -127,10 +129,10 @@ TEST_F(Profiles, SelectingLoadsRefreshesAndResaves)
     panel->LoadProfileNames();
     EXPECT_EQ(names(), (QStringList{"Garden", "Door"}));
     select("Garden");
-    EXPECT_EQ(panel->txtHost->text(), "cam1");
-    EXPECT_EQ(panel->txtPort->text(), "80");
-    EXPECT_TRUE(panel->cmdDelete->isEnabled());
-    EXPECT_TRUE(panel->cmdConnect->isEnabled());
+    EXPECT_EQ(probe().txtHost->text(), "cam1");
+    EXPECT_EQ(probe().txtPort->text(), "80");
+    EXPECT_TRUE(probe().cmdDelete->isEnabled());
+    EXPECT_TRUE(probe().cmdConnect->isEnabled());
     EXPECT_EQ(main.refreshes, 1);
     panel->LoadProfileNames();
     EXPECT_EQ(names(), (QStringList{"Door", "Garden"}));
@@ -142,14 +144,14 @@ TEST_F(Profiles, MissingKeysGiveEmptyHostAndDefaultPort)
     store("NoHost", QString(), "90");
     panel->LoadProfileNames();
     select("NoPort");
-    EXPECT_EQ(panel->txtPort->text(), "8081");
+    EXPECT_EQ(probe().txtPort->text(), "8081");
     select("NoHost");
-    EXPECT_EQ(panel->txtHost->text(), "");
-    EXPECT_EQ(panel->txtPort->text(), "90");
-    EXPECT_FALSE(panel->cmdConnect->isEnabled());
+    EXPECT_EQ(probe().txtHost->text(), "");
+    EXPECT_EQ(probe().txtPort->text(), "90");
+    EXPECT_FALSE(probe().cmdConnect->isEnabled());
     select("Unknown"); // nothing stored at all
-    EXPECT_EQ(panel->txtHost->text(), "");
-    EXPECT_EQ(panel->txtPort->text(), "8081");
+    EXPECT_EQ(probe().txtHost->text(), "");
+    EXPECT_EQ(probe().txtPort->text(), "8081");
 }
 
 TEST_F(Profiles, DeleteForgetsAndResets)
@@ -159,21 +161,21 @@ TEST_F(Profiles, DeleteForgetsAndResets)
     panel->LoadProfileNames();
     select("Garden");
     const int before = main.refreshes;
-    panel->cmdDelete->click();
+    probe().cmdDelete->click();
     EXPECT_EQ(names(), QStringList{"Door"});
-    EXPECT_FALSE(panel->settings().section("Garden"));
-    EXPECT_EQ(panel->cboName->currentText(), "");
-    EXPECT_EQ(panel->txtHost->text(), "");
-    EXPECT_EQ(panel->txtPort->text(), "8081");
-    EXPECT_FALSE(panel->cmdDelete->isEnabled());
-    EXPECT_FALSE(panel->cmdConnect->isEnabled());
+    EXPECT_FALSE(probe().settings().section("Garden"));
+    EXPECT_EQ(probe().cboName->currentText(), "");
+    EXPECT_EQ(probe().txtHost->text(), "");
+    EXPECT_EQ(probe().txtPort->text(), "8081");
+    EXPECT_FALSE(probe().cmdDelete->isEnabled());
+    EXPECT_FALSE(probe().cmdConnect->isEnabled());
     EXPECT_EQ(main.refreshes, before + 1);
 
     // With an empty name: the store is untouched, the fields reset all the same.
-    panel->txtHost->setText("typed");
-    panel->cmdDelete->setEnabled(true);
-    panel->cmdDelete->click();
+    probe().txtHost->setText("typed");
+    probe().cmdDelete->setEnabled(true);
+    probe().cmdDelete->click();
     EXPECT_EQ(names(), QStringList{"Door"});
-    EXPECT_EQ(panel->txtHost->text(), "");
+    EXPECT_EQ(probe().txtHost->text(), "");
     EXPECT_EQ(main.refreshes, before + 2);
 }

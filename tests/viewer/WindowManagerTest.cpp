@@ -1,6 +1,8 @@
 // The main window under a real window manager: moves, outside resizing,
 // always on top, and the profiles panel opening and closing.
 #include "viewer/frmOstrel.h"
+#include "profiles/frmBrimcastProbe.h"
+#include "viewer/frmOstrelProbe.h"
 
 #include "profiles/frmBrimcast.h"
 #include "platform/Twips.h"
@@ -27,8 +29,8 @@ protected:
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         window = std::make_unique<frmOstrel>();
-        window->reportError = [](const QString&) {};
-        QSignalSpy loaded(window->WebBrowser1, &WebBrowser::DocumentComplete);
+        probe(*window).reportError = [](const QString&) {};
+        QSignalSpy loaded(probe(*window).WebBrowser1, &WebBrowser::DocumentComplete);
         window->Form_Load("-host cam1 -port 80");
         ASSERT_TRUE(loaded.count() > 0 || loaded.wait(15000));
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -61,11 +63,11 @@ TEST_F(UnderWindowManager, DraggingTheButtonRowOrThePageMovesTheWindow)
 
     // The page: any button.
     QTest::qWait(500);
-    ASSERT_TRUE(window->hDoc);
+    ASSERT_TRUE(probe(*window).hDoc);
     int presses = 0;
-    QObject::connect(window->hDoc, &BrowserDocument::onmousedown, [&](Qt::MouseButton) { ++presses; });
+    QObject::connect(probe(*window).hDoc, &BrowserDocument::onmousedown, [&](Qt::MouseButton) { ++presses; });
     before = window->pos();
-    const QPoint page = window->mapToGlobal(window->Picture1->geometry().center());
+    const QPoint page = window->mapToGlobal(probe(*window).Picture1->geometry().center());
     drag(page, -30, 50, 3);
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->pos() != before; }, 3000));
     EXPECT_EQ(presses, 1);
@@ -84,38 +86,38 @@ TEST_F(UnderWindowManager, AlwaysOnTopFollowsTheSwitch)
 {
     const auto above = [&] { return run("xprop", {"-id", windowId(), "_NET_WM_STATE"}).contains("ABOVE"); };
     EXPECT_FALSE(above());
-    window->chkOnTop->click();
+    probe(*window).chkOnTop->click();
     EXPECT_TRUE(QTest::qWaitFor(above, 3000));
-    window->chkOnTop->click();
+    probe(*window).chkOnTop->click();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !above(); }, 3000));
 }
 
 TEST_F(UnderWindowManager, ProfilesPanelOpensBelowAndClosesWhenLeft)
 {
-    window->cmdBrimcast->click();
-    frmBrimcast* panel = window->brimcast();
+    probe(*window).cmdBrimcast->click();
+    frmBrimcast* panel = probe(*window).brimcast();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
     EXPECT_EQ(panel->pos(), window->pos() + platform::twips(QPoint(50, 750)));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return panel->Timer1->isActive(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frmBrimcastProbe(*panel).Timer1->isActive(); }, 3000));
     // Another window becomes active: the panel hides within its 100 ms watch.
     window->activateWindow();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->isVisible(); }, 3000));
-    EXPECT_FALSE(window->isTopmost());
+    EXPECT_FALSE(probe(*window).isTopmost());
 }
 
 TEST_F(UnderWindowManager, MinimisingHidesToTheTrayAndTheIconBringsTheWindowBack)
 {
     ASSERT_TRUE(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 5000));
-    EXPECT_TRUE(window->cSysTray1->isVisible());
-    EXPECT_EQ(window->cSysTray1->toolTip(), window->windowTitle());
+    EXPECT_TRUE(probe(*window).cSysTray1->isVisible());
+    EXPECT_EQ(probe(*window).cSysTray1->toolTip(), window->windowTitle());
     const QSize size = window->size();
     window->showMinimized();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 3000));
-    QFile::remove(window->pageFilePath());
-    emit window->cSysTray1->activated(QSystemTrayIcon::Trigger);
+    QFile::remove(probe(*window).pageFilePath());
+    emit probe(*window).cSysTray1->activated(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 3000));
     QTest::qWait(300);
     EXPECT_EQ(window->size(), size);
     EXPECT_FALSE(window->windowState() & Qt::WindowMinimized);
-    EXPECT_FALSE(QFile::exists(window->pageFilePath())); // shown as it was: no new page
+    EXPECT_FALSE(QFile::exists(probe(*window).pageFilePath())); // shown as it was: no new page
 }

@@ -159,6 +159,6 @@ int main(int argc, char* argv[])
             return fail("OUTPUT must not be empty");
         }
     } catch (const platform::NumberedError& e) {
-        return fail(QString("error %1: %2").arg(e.number()).arg(QString::fromStdString(e.description())));
+        return fail(QString("error %1: %2").arg(e.number()).arg(e.description()));
     }
 }

@@ -10,7 +10,7 @@
 // Always on top: asked of the window manager as a state change, so Qt's own
 // window flags stay as they are (changing them makes Qt give the window a new
 // X window the next time it is shown).
-#include "WindowManager.h"
+#include "WindowSystem.h"
 
 #include <QGuiApplication>
 #include <QWindow>

@@ -1,5 +1,5 @@
-// Window manager requests on window systems without special handling.
-#include "WindowManager.h"
+// Window manager requests on window systems without special handling (Wayland and others).
+#include "WindowSystem.h"
 
 #include <QWindow>
 

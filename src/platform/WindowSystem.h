@@ -1,8 +1,11 @@
 #pragma once
 
+class QPoint;
 class QWindow;
 
-// Requests to the window manager about one of our top-level windows.
+// Requests to the window manager about one of our top-level windows. The
+// quirks of one window system live in their own file (WindowSystem_x11.cpp);
+// where none applies, the plain Qt request is made (WindowSystem_plain.cpp).
 namespace platform {
 
 // Hands a move of the window to the window manager, which then moves it with
@@ -16,5 +19,10 @@ void startWindowMove(QWindow* window);
 // order, without hiding it or changing the program's own window flags
 // (changing those makes X11 windows new when they are shown again).
 void setKeptAbove(QWindow* window, bool above);
+
+// Moves a shown window so that the outer corner of its frame (title bar and
+// border included) is at `topLeft`. A window not shown yet is placed by its
+// widget's move(); window managers then keep the frame's corner there.
+void placeFrame(QWindow* window, const QPoint& topLeft);
 
 } // namespace platform
