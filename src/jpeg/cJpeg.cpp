@@ -119,3 +119,24 @@ void cJpeg::Comment(const QString& Value)
         raise("Illegal Comment Length");
     StoredComment = Value;
 }
+
+jpeg::ScanLists jpeg::ScanLists::defaults(std::int32_t componentCount)
+{
+    ScanLists lists;
+    for (std::int32_t p = 0; p < componentCount; ++p) {
+        lists.component.push_back(p);
+        lists.dcTable.push_back(p == 0 ? 0 : 1);
+        lists.acTable.push_back(p == 0 ? 0 : 1);
+    }
+    return lists;
+}
+
+std::array<jpeg::BlockGrid, 4> cJpeg::BlockGrids(const std::int32_t* components, std::int32_t count) const
+{
+    std::array<jpeg::BlockGrid, 4> grids{};
+    for (std::int32_t m = 0; m < count; ++m) {
+        const Component& c = Components[static_cast<std::size_t>(components[m])];
+        grids[static_cast<std::size_t>(m)] = {c.H, c.V, BlockColumns(c), BlockRows(c)};
+    }
+    return grids;
+}

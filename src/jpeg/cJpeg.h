@@ -1,5 +1,6 @@
 #pragma once
 
+#include "jpeg/cJpegGeometry.h"
 #include "platform/LargeAllocator.h"
 #include "platform/Surface.h"
 
@@ -9,6 +10,9 @@
 #include <array>
 #include <cstdint>
 #include <vector>
+
+// The encoder's working types.
+namespace jpeg {
 
 // A quantisation table: the values written to the file, in zig-zag order, and
 // the multipliers applied to the DCT outputs before rounding (also zig-zag).
@@ -49,6 +53,10 @@ struct ScanLists {
     std::vector<std::int32_t> component;
     std::vector<std::int32_t> dcTable;
     std::vector<std::int32_t> acTable;
+
+    // Every component in frame order, luminance on tables 0 and the two
+    // chrominance components sharing tables 1: what a save writes.
+    static ScanLists defaults(std::int32_t componentCount);
 };
 
 // A run of consecutive list positions coded in one scan.
@@ -57,6 +65,8 @@ struct ScanGroup {
     std::int32_t last = 0;
     bool interleaved() const { return last > first; }
 };
+
+} // namespace jpeg
 
 // Baseline sequential JPEG encoder (8-bit samples, Huffman coding with tables
 // built from each image's own statistics). One object encodes one image:
@@ -94,6 +104,14 @@ public:
 private:
     friend struct cJpegProbe; // white-box access for the tests
 
+    using Coefficients = jpeg::Coefficients;
+    using Component = jpeg::Component;
+    using Frequencies = jpeg::Frequencies;
+    using HuffmanTable = jpeg::HuffmanTable;
+    using QuantTable = jpeg::QuantTable;
+    using ScanGroup = jpeg::ScanGroup;
+    using ScanLists = jpeg::ScanLists;
+
     // Transform and quantisation.
     void ForwardDCT();
     void ComputeFactors(std::int32_t t);
@@ -110,15 +128,12 @@ private:
 
     // Scan plan and Huffman tables.
     std::vector<ScanGroup> FormScanGroups(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
-    std::int32_t BlockColumns(const Component& component) const;
-    std::int32_t BlockRows(const Component& component) const;
-    std::int32_t McuColumns() const;
-    std::int32_t McuRows() const;
-    // Visits the blocks of an interleaved scan of `count` components in coding
-    // order: visit(member, offset) with the block's first index in the
-    // member's Data, or -1 for a filler block (defined in cJpegWalk.h).
-    template <class Visit>
-    void WalkInterleaved(const std::int32_t* components, std::int32_t count, Visit&& visit) const;
+    std::int32_t BlockColumns(const Component& c) const { return jpeg::blockCount(c.H, ImageWidth, HMax); }
+    std::int32_t BlockRows(const Component& c) const { return jpeg::blockCount(c.V, ImageHeight, VMax); }
+    std::int32_t McuColumns() const { return jpeg::mcuCount(ImageWidth, HMax); }
+    std::int32_t McuRows() const { return jpeg::mcuCount(ImageHeight, VMax); }
+    // The block grids of the listed components, for jpeg::walkInterleaved.
+    std::array<jpeg::BlockGrid, 4> BlockGrids(const std::int32_t* components, std::int32_t count) const;
     static void BuildOptimalTable(HuffmanTable& table, Frequencies& freq);
     static void GenerateCodes(HuffmanTable& table, std::int32_t largestSymbol);
     static void CountDCSymbols(const Coefficients& coefficients, Frequencies& freq);

@@ -2,7 +2,6 @@
 // 10918-1 Annex K.2, code lengths limited to 16 bits).
 #include "cJpeg.h"
 #include "cJpegBlocks.h"
-#include "cJpegWalk.h"
 
 #include "platform/NumberedError.h"
 
@@ -14,6 +13,7 @@ namespace {
 
 using Counts = std::array<std::int64_t, 257>;
 
+using jpeg::Frequencies;
 using jpegblocks::category;
 
 // Adds locally gathered counts to the table's 32-bit counters.
@@ -31,7 +31,7 @@ void addCounts(const Counts& counts, Frequencies& freq)
 
 } // namespace
 
-std::vector<ScanGroup> cJpeg::FormScanGroups(const ScanLists& lists, std::int32_t first, std::int32_t last) const
+std::vector<jpeg::ScanGroup> cJpeg::FormScanGroups(const ScanLists& lists, std::int32_t first, std::int32_t last) const
 {
     std::vector<ScanGroup> groups;
     std::int32_t p = first;
@@ -59,28 +59,6 @@ std::vector<ScanGroup> cJpeg::FormScanGroups(const ScanLists& lists, std::int32_
     return groups;
 }
 
-std::int32_t cJpeg::BlockColumns(const Component& component) const
-{
-    const std::int64_t w = (std::int64_t{component.H} * ImageWidth + HMax - 1) / HMax;
-    return static_cast<std::int32_t>((w + 7) / 8);
-}
-
-std::int32_t cJpeg::BlockRows(const Component& component) const
-{
-    const std::int64_t h = (std::int64_t{component.V} * ImageHeight + VMax - 1) / VMax;
-    return static_cast<std::int32_t>((h + 7) / 8);
-}
-
-std::int32_t cJpeg::McuColumns() const
-{
-    return static_cast<std::int32_t>((std::int64_t{ImageWidth} + 8 * HMax - 1) / (8 * HMax));
-}
-
-std::int32_t cJpeg::McuRows() const
-{
-    return static_cast<std::int32_t>((std::int64_t{ImageHeight} + 8 * VMax - 1) / (8 * VMax));
-}
-
 void cJpeg::CountDCSymbols(const Coefficients& coefficients, Frequencies& freq)
 {
     Counts counts{};
@@ -97,7 +75,7 @@ void cJpeg::CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq)
     const std::int16_t* data = Components[static_cast<std::size_t>(component)].Data.data();
     Counts counts{};
     std::int32_t predictor = 0;
-    WalkInterleaved(&component, 1, [&](std::int32_t, std::int64_t offset) {
+    jpeg::walkInterleaved(BlockGrids(&component, 1), 1, McuColumns(), McuRows(), [&](std::int32_t, std::int64_t offset) {
         if (offset < 0) {
             ++counts[0]; // a filler block repeats the predictor
             return;

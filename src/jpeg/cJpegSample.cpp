@@ -22,6 +22,8 @@
 
 namespace {
 
+using jpeg::Component;
+
 // Red, green and blue multipliers and the added offset of Y, Cb and Cr.
 constexpr float kColour[3][4] = {
     {0.299f, 0.587f, 0.114f, -128.0f},

@@ -3,7 +3,6 @@
 // in one piece, never replacing an existing file.
 #include "cJpeg.h"
 #include "cJpegBlocks.h"
-#include "cJpegWalk.h"
 
 #include "platform/Latin1.h"
 #include "platform/NewFile.h"
@@ -224,8 +223,16 @@ void cJpeg::WriteMarker(std::uint8_t code)
 
 void cJpeg::WriteAPP0()
 {
-    static constexpr std::uint8_t kJfif[] = {0xFF, APP0, 0x00, 0x10, 'J',  'F',  'I',  'F',  0x00,
-                                             0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
+    static constexpr std::uint8_t kJfif[] = {
+        0xFF, APP0,              // APP0 marker
+        0x00, 0x10,              // segment length: 16 bytes, these two included
+        'J',  'F', 'I', 'F', 0x00, // identifier "JFIF", zero-terminated
+        0x01, 0x01,              // JFIF version 1.01
+        0x00,                    // density units: none (the two values give the pixel aspect)
+        0x00, 0x01,              // horizontal density 1
+        0x00, 0x01,              // vertical density 1: square pixels
+        0x00, 0x00,              // no thumbnail (width 0, height 0)
+    };
     for (std::uint8_t byte : kJfif)
         PutByte(byte);
 }
@@ -236,7 +243,7 @@ void cJpeg::WriteCOM(const QString& text)
     if (bytes.isEmpty())
         return;
     WriteMarker(COM);
-    PutWord(bytes.size() + 2);
+    PutWord(bytes.size() + 2); // length: the text and these two bytes
     for (char c : bytes)
         PutByte(static_cast<std::uint8_t>(c));
 }
@@ -248,24 +255,24 @@ void cJpeg::WriteDQT(std::int32_t t)
         if (q > 255)
             throw platform::NumberedError(1, "Illegal precission in Quantization Table");
     WriteMarker(DQT);
-    PutWord(2 + 1 + 64);
-    PutByte(static_cast<std::uint8_t>(t));
-    for (std::int16_t q : table.Qk)
+    PutWord(2 + 1 + 64);                   // length: itself, Pq/Tq, 64 values
+    PutByte(static_cast<std::uint8_t>(t)); // Pq = 0 (8-bit values) in the high nibble, Tq = table number
+    for (std::int16_t q : table.Qk)        // the values in zig-zag order
         PutByte(static_cast<std::uint8_t>(q));
 }
 
 void cJpeg::WriteSOF(std::uint8_t code)
 {
-    WriteMarker(code);
-    PutWord(8 + 3 * ComponentCount);
-    PutByte(static_cast<std::uint8_t>(Precision));
-    PutWord(ImageHeight);
-    PutWord(ImageWidth);
-    PutByte(static_cast<std::uint8_t>(ComponentCount));
+    WriteMarker(code);                                  // SOF0: baseline sequential
+    PutWord(8 + 3 * ComponentCount);                    // length
+    PutByte(static_cast<std::uint8_t>(Precision));      // P: bits per sample (8)
+    PutWord(ImageHeight);                               // Y: lines
+    PutWord(ImageWidth);                                // X: samples per line
+    PutByte(static_cast<std::uint8_t>(ComponentCount)); // Nf: components, then 3 bytes each:
     for (const Component& c : Components) {
-        PutByte(static_cast<std::uint8_t>(c.Ci));
-        PutByte(static_cast<std::uint8_t>(c.H * 16 + c.V));
-        PutByte(static_cast<std::uint8_t>(c.Tq));
+        PutByte(static_cast<std::uint8_t>(c.Ci));           // Ci: identifier
+        PutByte(static_cast<std::uint8_t>(c.H * 16 + c.V)); // Hi (high nibble), Vi: sampling factors
+        PutByte(static_cast<std::uint8_t>(c.Tq));           // Tqi: quantisation table
     }
 }
 
@@ -277,11 +284,11 @@ void cJpeg::WriteDHT(std::int32_t tableClass, std::int32_t t)
     for (std::uint8_t count : table.BITS)
         n += count;
     WriteMarker(DHT);
-    PutWord(2 + 1 + 16 + n);
-    PutByte(static_cast<std::uint8_t>(tableClass * 16 + t));
-    for (std::uint8_t count : table.BITS)
+    PutWord(2 + 1 + 16 + n);                                 // length: itself, Tc/Th, BITS, HUFFVAL
+    PutByte(static_cast<std::uint8_t>(tableClass * 16 + t)); // Tc (0 = DC, 1 = AC) high nibble, Th = table number
+    for (std::uint8_t count : table.BITS)                    // BITS: how many codes of each length 1..16
         PutByte(count);
-    for (std::int32_t i = 0; i < n; ++i)
+    for (std::int32_t i = 0; i < n; ++i)                     // HUFFVAL: the symbols, shortest codes first
         PutByte(table.HUFFVAL[static_cast<std::size_t>(i)]);
 }
 
@@ -289,16 +296,16 @@ void cJpeg::WriteSOS(const ScanLists& lists, ScanGroup group)
 {
     const std::int32_t count = group.last - group.first + 1;
     WriteMarker(SOS);
-    PutWord(6 + 2 * count);
-    PutByte(static_cast<std::uint8_t>(count));
+    PutWord(6 + 2 * count);                    // length
+    PutByte(static_cast<std::uint8_t>(count)); // Ns: components in the scan, then 2 bytes each:
     for (std::int32_t p = group.first; p <= group.last; ++p) {
         const auto i = static_cast<std::size_t>(p);
-        PutByte(static_cast<std::uint8_t>(Components[static_cast<std::size_t>(lists.component[i])].Ci));
-        PutByte(static_cast<std::uint8_t>(lists.dcTable[i] * 16 + lists.acTable[i]));
+        PutByte(static_cast<std::uint8_t>(Components[static_cast<std::size_t>(lists.component[i])].Ci)); // Csj
+        PutByte(static_cast<std::uint8_t>(lists.dcTable[i] * 16 + lists.acTable[i])); // Tdj (DC) high, Taj (AC)
     }
-    PutByte(0x00); // spectral selection 0..63, no successive approximation
-    PutByte(0x3F);
-    PutByte(0x00);
+    PutByte(0x00); // Ss: first coefficient 0
+    PutByte(0x3F); // Se: last coefficient 63 (sequential: the whole block)
+    PutByte(0x00); // Ah, Al: no successive approximation
 }
 
 void cJpeg::WriteSingleScan(const ScanLists& lists, std::int32_t p)
@@ -335,7 +342,8 @@ void cJpeg::WriteInterleavedScan(const ScanLists& lists, std::int32_t first, std
                       &ACTables[static_cast<std::size_t>(lists.acTable[i])], 0};
     }
     ResetBitWriter();
-    WalkInterleaved(lists.component.data() + first, count, [&](std::int32_t m, std::int64_t offset) {
+    const auto grids = BlockGrids(lists.component.data() + first, count);
+    jpeg::walkInterleaved(grids, count, McuColumns(), McuRows(), [&](std::int32_t m, std::int64_t offset) {
         Member& member = members[m];
         ReserveOutput(kMaxBlockBytes);
         if (offset < 0)
@@ -358,12 +366,7 @@ void cJpeg::WriteScans(const ScanLists& lists, std::int32_t first, std::int32_t 
 
 void cJpeg::WriteFile()
 {
-    ScanLists lists;
-    for (std::int32_t p = 0; p < ComponentCount; ++p) {
-        lists.component.push_back(p);
-        lists.dcTable.push_back(p == 0 ? 0 : 1);
-        lists.acTable.push_back(p == 0 ? 0 : 1);
-    }
+    const ScanLists lists = ScanLists::defaults(ComponentCount);
     const std::int32_t estimate = OptimizeTables(lists, 0, ComponentCount - 1);
 
     const double size = std::nearbyint(estimate * 1.3 + 1000.0 + static_cast<double>(StoredComment.toUcs4().size()));

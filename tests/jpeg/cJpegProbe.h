@@ -3,11 +3,19 @@
 // White-box access to the encoder's private state for the tests.
 
 #include "jpeg/cJpeg.h"
-#include "cJpegWalk.h"
 
 #include <QImage>
 
 #include <memory>
+
+// The encoder's working types, as the tests name them.
+using jpeg::Coefficients;
+using jpeg::Component;
+using jpeg::Frequencies;
+using jpeg::HuffmanTable;
+using jpeg::QuantTable;
+using jpeg::ScanGroup;
+using jpeg::ScanLists;
 
 struct cJpegProbe {
     static const QuantTable& qtable(const cJpeg& j, int t) { return j.QTables[static_cast<std::size_t>(t)]; }
@@ -40,21 +48,13 @@ struct cJpegProbe {
     {
         return j.FormScanGroups(defaultLists(j), 0, j.ComponentCount - 1);
     }
-    static ScanLists defaultLists(const cJpeg& j)
-    {
-        ScanLists lists;
-        for (int p = 0; p < j.ComponentCount; ++p) {
-            lists.component.push_back(p);
-            lists.dcTable.push_back(p == 0 ? 0 : 1);
-            lists.acTable.push_back(p == 0 ? 0 : 1);
-        }
-        return lists;
-    }
+    static ScanLists defaultLists(const cJpeg& j) { return ScanLists::defaults(j.ComponentCount); }
     static int optimizeTables(cJpeg& j) { return j.OptimizeTables(defaultLists(j), 0, j.ComponentCount - 1); }
     template <class Visit>
     static void walkInterleaved(const cJpeg& j, const std::vector<std::int32_t>& components, Visit&& visit)
     {
-        j.WalkInterleaved(components.data(), static_cast<std::int32_t>(components.size()), visit);
+        const auto count = static_cast<std::int32_t>(components.size());
+        jpeg::walkInterleaved(j.BlockGrids(components.data(), count), count, j.McuColumns(), j.McuRows(), visit);
     }
 
     // The bit writer on a fresh buffer.
