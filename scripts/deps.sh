@@ -12,7 +12,7 @@ want="${1:-build}"
 build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libxcb1-dev zlib1g-dev xvfb bubblewrap
   openjdk-17-jdk-headless openjdk-17-jre)
 test_packages=(libgtest-dev libbenchmark-dev libjpeg-dev xvfb xauth xdotool x11-utils openbox trayer util-linux
-  appstream dpkg-dev file clang-14 libclang-rt-14-dev)
+  appstream dpkg-dev file clang-14 libclang-rt-14-dev libjpeg-turbo-progs)
 
 packages=("${build_packages[@]}")
 [ "$want" = test ] && packages+=("${test_packages[@]}")

@@ -14,6 +14,20 @@
 // The encoder's working types.
 namespace jpeg {
 
+// The instructions the encoder's inner loops use: plain C++, or SSE2 vectors
+// where the build has them. Every path writes the same bytes; tests encode
+// with each in turn.
+enum class CodePath { Scalar, Sse2 };
+// The fastest path this build has.
+constexpr CodePath fastestCodePath()
+{
+#if defined(__SSE2__)
+    return CodePath::Sse2;
+#else
+    return CodePath::Scalar;
+#endif
+}
+
 // A quantisation table: the values written to the file, in zig-zag order, and
 // the multipliers applied to the DCT outputs before rounding (also zig-zag).
 struct QuantTable {
@@ -138,7 +152,7 @@ private:
     static void GenerateCodes(HuffmanTable& table, std::int32_t largestSymbol);
     static void CountDCSymbols(const Coefficients& coefficients, Frequencies& freq);
     void CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq) const;
-    static void CountACSymbols(const Coefficients& coefficients, Frequencies& freq);
+    static void CountACSymbols(const Coefficients& coefficients, Frequencies& freq, jpeg::CodePath path);
     std::int32_t OptimizeTables(const ScanLists& lists, std::int32_t first, std::int32_t last);
     void CheckCoefficients(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
 
@@ -187,4 +201,5 @@ private:
     std::int32_t StoredQuality = 0;
     QString StoredComment;
     std::int64_t BandBytes = std::int64_t{1} << 20; // size of the working raster's bands
+    jpeg::CodePath Path = jpeg::fastestCodePath();
 };

@@ -12,9 +12,17 @@
 namespace jpegblocks {
 
 // Bit k set when coefficient k (zig-zag order) is non-zero.
-inline std::uint64_t nonZeroMask(const std::int16_t* block)
+inline std::uint64_t nonZeroMaskScalar(const std::int16_t* block)
 {
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k)
+        mask |= static_cast<std::uint64_t>(block[k] != 0) << k;
+    return mask;
+}
+
 #if defined(__SSE2__)
+inline std::uint64_t nonZeroMaskSse2(const std::int16_t* block)
+{
     const __m128i zero = _mm_setzero_si128();
     std::uint64_t zeros = 0;
     for (int i = 0; i < 4; ++i) {
@@ -24,12 +32,17 @@ inline std::uint64_t nonZeroMask(const std::int16_t* block)
         zeros |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(eq))) << (16 * i);
     }
     return ~zeros;
-#else
-    std::uint64_t mask = 0;
-    for (int k = 0; k < 64; ++k)
-        mask |= static_cast<std::uint64_t>(block[k] != 0) << k;
-    return mask;
+}
 #endif
+
+inline std::uint64_t nonZeroMask(const std::int16_t* block, bool vector)
+{
+#if defined(__SSE2__)
+    if (vector)
+        return nonZeroMaskSse2(block);
+#endif
+    (void)vector;
+    return nonZeroMaskScalar(block);
 }
 
 // Magnitude category: the number of significant bits of |v|.
@@ -42,10 +55,11 @@ inline std::int32_t category(std::int32_t v)
 // s = run * 16 + category of the non-zero coefficient k after `run` zeros,
 // ZRL (0xF0) for every sixteen zeros before it, and EOB (0x00) when only
 // zeros remain. Only the non-zero coefficients are visited.
+// `vector` picks the SSE2 scan of the block where the build has it.
 template <class Symbol>
-inline void forEachAcSymbol(const std::int16_t* block, Symbol&& symbol)
+inline void forEachAcSymbol(const std::int16_t* block, bool vector, Symbol&& symbol)
 {
-    std::uint64_t nonZero = nonZeroMask(block) & ~std::uint64_t{1};
+    std::uint64_t nonZero = nonZeroMask(block, vector) & ~std::uint64_t{1};
     std::int32_t last = 0;
     while (nonZero != 0) {
         const auto k = static_cast<std::int32_t>(std::countr_zero(nonZero));

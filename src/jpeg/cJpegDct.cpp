@@ -129,6 +129,8 @@ inline void transform4(__m128 (&d)[8])
     d[7] = _mm_sub_ps(z11, z4);
 }
 
+} // namespace
+
 // Columns, then rows: the 8 x 8 block as two 8 x 4 halves, transposed
 // between the passes so that the row pass also works across lanes.
 void forwardDctVector(float (&block)[8][8])
@@ -165,6 +167,8 @@ void forwardDctVector(float (&block)[8][8])
         _mm_storeu_ps(&block[4 + r][4], rowsRight[4 + r]);
     }
 }
+
+namespace {
 #endif
 
 } // namespace

@@ -9,5 +9,8 @@ namespace jpegdct {
 // A(0) = 1, A(k) = sqrt(2) cos(k pi / 16).
 void forwardDct(float (&block)[8][8]);
 void forwardDctScalar(float (&block)[8][8]);
+#if defined(__SSE2__)
+void forwardDctVector(float (&block)[8][8]);
+#endif
 
 } // namespace jpegdct

@@ -11,6 +11,7 @@
 // enough for the cache and the encoder's memory stays near the size of its
 // coefficients.
 #include "cJpeg.h"
+#include "cJpegColour.h"
 
 #include "platform/Blit.h"
 #include "platform/NumberedError.h"
@@ -20,16 +21,10 @@
 #include <memory>
 #include <new>
 
+
 namespace {
 
 using jpeg::Component;
-
-// Red, green and blue multipliers and the added offset of Y, Cb and Cr.
-constexpr float kColour[3][4] = {
-    {0.299f, 0.587f, 0.114f, -128.0f},
-    {-0.16874f, -0.33126f, 0.5f, 0.0f},
-    {0.5f, -0.41869f, -0.08131f, 0.0f},
-};
 
 std::int64_t ceilDiv(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 std::int64_t roundUp8(std::int64_t v) { return ceilDiv(v, 8) * 8; }
@@ -163,24 +158,13 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
 void cJpeg::SampleBlockRows(std::int32_t i, const platform::Surface& band, std::int32_t rows, std::int64_t& position)
 {
     Component& component = Components[static_cast<std::size_t>(i)];
-    const float* m = kColour[i];
-    // Each product of a colour byte and its multiplier, as single precision;
-    // the sum is then formed in the order red, green, blue, offset.
-    float red[256], green[256], blue[256];
-    for (int v = 0; v < 256; ++v) {
-        red[v] = static_cast<float>(v) * m[0];
-        green[v] = static_cast<float>(v) * m[1];
-        blue[v] = static_cast<float>(v) * m[2];
-    }
-    const float offset = m[3];
+    const float* m = jpegcolour::kColour[i];
     const std::array<float, 64> factors = NaturalOrder(QTables[static_cast<std::size_t>(component.Tq)].Factor);
     const std::int32_t blockColumns = BlockColumns(component);
     for (std::int32_t by = 0; by < rows / 8; ++by) {
         for (std::int32_t bx = 0; bx < blockColumns; ++bx) {
             for (int r = 0; r < 8; ++r) {
-                const std::uint8_t* p = band.scanLine(8 * by + r) + 3 * 8 * bx;
-                for (int c = 0; c < 8; ++c, p += 3)
-                    WorkBlock[r][c] = red[p[2]] + green[p[1]] + blue[p[0]] + offset;
+                jpegcolour::convertRow(Path, band.scanLine(8 * by + r) + 3 * 8 * bx, m, WorkBlock[r]);
             }
             ForwardDCT();
             QuantizeNatural(component.Data, position, factors);

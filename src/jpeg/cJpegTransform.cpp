@@ -12,7 +12,13 @@
 
 void cJpeg::ForwardDCT()
 {
-    jpegdct::forwardDct(WorkBlock);
+#if defined(__SSE2__)
+    if (Path == jpeg::CodePath::Sse2) {
+        jpegdct::forwardDctVector(WorkBlock);
+        return;
+    }
+#endif
+    jpegdct::forwardDctScalar(WorkBlock);
 }
 
 
@@ -57,9 +63,23 @@ constexpr std::array<std::uint8_t, 64> kNaturalOf = {
 
 // Every product factor * sample, rounded to the nearest whole number with ties
 // to even, as 16-bit values in natural order; false if one leaves the range.
-bool roundProducts(const float* factors, const float* samples, std::int16_t* out)
+bool roundProductsScalar(const float* factors, const float* samples, std::int16_t* out)
 {
+    // Adding and removing 1.5 * 2^23 rounds a float to a whole number, to
+    // nearest with ties to even, for |x| < 2^22 (larger ones overflow anyway).
+    constexpr float kRound = 12582912.0f;
+    bool inRange = true;
+    for (int n = 0; n < 64; ++n) {
+        const float rounded = (factors[n] * samples[n] + kRound) - kRound;
+        inRange = inRange && rounded >= -32768.0f && rounded <= 32767.0f;
+        out[n] = static_cast<std::int16_t>(std::clamp(rounded, -32768.0f, 32767.0f));
+    }
+    return inRange;
+}
+
 #if defined(__SSE2__)
+bool roundProductsSse2(const float* factors, const float* samples, std::int16_t* out)
+{
     // The conversion rounds to nearest, ties to even (the default rounding).
     __m128 low = _mm_setzero_ps();
     __m128 high = _mm_setzero_ps();
@@ -74,18 +94,17 @@ bool roundProducts(const float* factors, const float* samples, std::int16_t* out
     const bool tooLow = _mm_movemask_ps(_mm_cmplt_ps(low, _mm_set1_ps(-32768.5f))) != 0;
     const bool tooHigh = _mm_movemask_ps(_mm_cmpge_ps(high, _mm_set1_ps(32767.5f))) != 0;
     return !tooLow && !tooHigh;
-#else
-    // Adding and removing 1.5 * 2^23 rounds a float to a whole number, to
-    // nearest with ties to even, for |x| < 2^22 (larger ones overflow anyway).
-    constexpr float kRound = 12582912.0f;
-    bool inRange = true;
-    for (int n = 0; n < 64; ++n) {
-        const float rounded = (factors[n] * samples[n] + kRound) - kRound;
-        inRange = inRange && rounded >= -32768.0f && rounded <= 32767.0f;
-        out[n] = static_cast<std::int16_t>(std::clamp(rounded, -32768.0f, 32767.0f));
-    }
-    return inRange;
+}
 #endif
+
+bool roundProducts(jpeg::CodePath path, const float* factors, const float* samples, std::int16_t* out)
+{
+#if defined(__SSE2__)
+    if (path == jpeg::CodePath::Sse2)
+        return roundProductsSse2(factors, samples, out);
+#endif
+    (void)path;
+    return roundProductsScalar(factors, samples, out);
 }
 
 } // namespace
@@ -94,7 +113,7 @@ void cJpeg::QuantizeNatural(Coefficients& coefficients, std::int64_t& position,
                             const std::array<float, 64>& naturalFactors)
 {
     alignas(16) std::int16_t natural[64];
-    if (!roundProducts(naturalFactors.data(), &WorkBlock[0][0], natural))
+    if (!roundProducts(Path, naturalFactors.data(), &WorkBlock[0][0], natural))
         throw platform::NumberedError::overflow();
     std::int16_t* out = coefficients.data() + position;
     for (std::size_t z = 0; z < 64; ++z)

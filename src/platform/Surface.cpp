@@ -15,6 +15,30 @@ namespace platform {
 namespace {
 
 // Red-green-blue to blue-green-red, four pixels (three 32-bit words) at a time.
+// Blue-green-red-unused pixels to blue-green-red ones: four pixels (16 bytes
+// in, 12 out) at a time as three 32-bit words, the rest one by one.
+void dropFourthBytes(const std::uint8_t* in, std::int64_t count, std::uint8_t* out)
+{
+    std::int64_t i = 0;
+    for (; i + 4 <= count; i += 4, in += 16, out += 12) {
+        std::uint32_t p[4];
+        std::memcpy(p, in, sizeof p);
+        if constexpr (std::endian::native == std::endian::little) {
+            const std::uint32_t words[3] = {(p[0] & 0xFFFFFFu) | (p[1] << 24), ((p[1] >> 8) & 0xFFFFu) | (p[2] << 16),
+                                            ((p[2] >> 16) & 0xFFu) | (p[3] << 8)};
+            std::memcpy(out, words, sizeof words);
+        } else {
+            for (int k = 0; k < 4; ++k)
+                std::memcpy(out + 3 * k, in + 4 * k, 3);
+        }
+    }
+    for (; i < count; ++i, in += 4, out += 3) {
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
+    }
+}
+
 void swapRedBlue(const std::uint8_t* in, std::int64_t count, std::uint8_t* out)
 {
     std::int64_t i = 0;
@@ -277,12 +301,7 @@ void Surface::readRow(int y, std::int64_t x, std::int64_t count, std::uint8_t* b
         swapRedBlue(in, count, bgr);
         break;
     case Layout::Bgrx32:
-        in += 4 * x;
-        for (std::int64_t i = 0; i < count; ++i, in += 4, bgr += 3) {
-            bgr[0] = in[0];
-            bgr[1] = in[1];
-            bgr[2] = in[2];
-        }
+        dropFourthBytes(in + 4 * x, count, bgr);
         break;
     case Layout::Indexed: {
         std::uint8_t indices[256];

@@ -33,6 +33,7 @@ struct cJpegProbe {
     static const std::array<std::int16_t, 64>& baseLuminance(const cJpeg& j) { return j.BaseLuminance; }
 
     static void setBandBytes(cJpeg& j, std::int64_t bytes) { j.BandBytes = bytes; }
+    static void setCodePath(cJpeg& j, jpeg::CodePath path) { j.Path = path; }
     static float (&workBlock(cJpeg& j))[8][8] { return j.WorkBlock; }
     static void forwardDCT(cJpeg& j) { j.ForwardDCT(); }
     static void computeFactors(cJpeg& j, int t) { j.ComputeFactors(t); }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using platform::Surface;
 
 TEST(Surface, RowsArePaddedToFourBytes)
@@ -66,6 +68,34 @@ TEST(Surface, WrapsImagesTopDownInTheirOwnLayout)
         EXPECT_EQ(s->toImage().pixel(2, 1), qRgb(200, 104, 48)) << format;
     }
     EXPECT_FALSE(Surface::wrap(QImage()));
+}
+
+TEST(Surface, RowsOfEveryLengthAndStartReadTheSamePixels)
+{
+    // Rows are read four pixels at a time where they can be: every split of
+    // a row into whole groups and a rest gives each pixel's own bytes.
+    QImage image(23, 3, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgba(7 * x + y, 255 - 11 * x, 3 * x * y, x % 2 ? 0 : 255));
+    for (QImage::Format format : {QImage::Format_ARGB32, QImage::Format_RGB888}) {
+        const QImage source = image.convertToFormat(format);
+        auto s = Surface::wrap(source);
+        ASSERT_TRUE(s);
+        for (int x = 0; x < image.width(); ++x) {
+            for (int count = 0; x + count <= image.width(); ++count) {
+                std::vector<std::uint8_t> row(3 * static_cast<std::size_t>(count) + 1, 0xAB);
+                s->readRow(2, x, count, row.data());
+                for (int i = 0; i < count; ++i) {
+                    const QRgb want = source.pixel(x + i, 2);
+                    ASSERT_EQ(row[3 * i], qBlue(want)) << format << " at " << x + i << " of " << count;
+                    ASSERT_EQ(row[3 * i + 1], qGreen(want));
+                    ASSERT_EQ(row[3 * i + 2], qRed(want));
+                }
+                ASSERT_EQ(row.back(), 0xAB) << "wrote past the row's end";
+            }
+        }
+    }
 }
 
 TEST(Surface, WritingToWrappedImageLeavesTheCallersImageAlone)

@@ -1,0 +1,105 @@
+// Every code path of the encoder (plain C++, SSE2) writes the same bytes, for many sizes and layouts.
+#include "cJpegProbe.h"
+#include "cJpegColour.h"
+
+#include "support/Images.h"
+#include "support/JpegCodec.h"
+
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using I = cJpegProbe;
+
+namespace {
+
+struct Layout {
+    int h1, v1, h2, v2, h3, v3;
+};
+
+QByteArray encode(const QImage& image, const Layout& l, int quality, jpeg::CodePath path)
+{
+    cJpeg encoder;
+    I::setCodePath(encoder, path);
+    encoder.Quality(quality);
+    encoder.SetSamplingFrequencies(l.h1, l.v1, l.h2, l.v2, l.h3, l.v3);
+    EXPECT_EQ(sampleImage(encoder, image), 0);
+    return encoder.Encode();
+}
+
+// Noise with every byte value, sharp edges and flat areas: each lane, each
+// rounding and each coefficient magnitude the paths could treat differently.
+QImage harsh(int width, int height, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, (x / 5 + y / 3) % 4 == 0 ? qRgb(255, 255, 255) : random.generate() | 0xFF000000u);
+    return image;
+}
+
+} // namespace
+
+TEST(CodePaths, EveryPathWritesTheSameBytes)
+{
+    if (jpeg::fastestCodePath() == jpeg::CodePath::Scalar)
+        GTEST_SKIP() << "this build has only the plain path";
+    const Layout layouts[] = {
+        {2, 2, 1, 1, 1, 1}, {1, 1, 1, 1, 1, 1}, {2, 1, 1, 1, 1, 1}, {4, 1, 1, 1, 1, 1},
+        {1, 2, 1, 1, 1, 1}, {1, 1, 0, 0, 0, 0}, {3, 2, 1, 1, 1, 2}, {4, 4, 2, 2, 1, 1},
+    };
+    const QSize sizes[] = {{1, 1}, {7, 5}, {8, 8}, {17, 9}, {33, 31}, {64, 48}, {100, 75}, {641, 23}};
+    int files = 0;
+    for (const QSize size : sizes) {
+        const QImage images[] = {testsupport::pattern(size.width(), size.height(), size.width()),
+                                 harsh(size.width(), size.height(), static_cast<quint32>(size.height()))};
+        for (const QImage& image : images) {
+            for (const Layout& l : layouts) {
+                for (int quality : {1, 50, 75, 100}) {
+                    SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " " << l.h1 << l.v1
+                                                    << l.h2 << l.v2 << l.h3 << l.v3 << " q" << quality);
+                    const QByteArray scalar = encode(image, l, quality, jpeg::CodePath::Scalar);
+                    ASSERT_FALSE(scalar.isEmpty());
+                    ASSERT_EQ(encode(image, l, quality, jpeg::CodePath::Sse2), scalar);
+                    ++files;
+                }
+            }
+        }
+    }
+    // A photograph at a snapshot's size, the default layout and quality.
+    const QImage photo = testsupport::photo("coffee.png");
+    if (!photo.isNull()) {
+        cJpeg defaults;
+        const QByteArray scalar = encode(photo, {2, 2, 1, 1, 1, 1}, defaults.Quality(), jpeg::CodePath::Scalar);
+        EXPECT_EQ(encode(photo, {2, 2, 1, 1, 1, 1}, defaults.Quality(), jpeg::CodePath::Sse2), scalar);
+        EXPECT_TRUE(testsupport::decodeJpeg(scalar).ok);
+    }
+    EXPECT_EQ(files, 8 * 2 * 8 * 4);
+}
+
+TEST(CodePaths, ColourConversionGivesTheSameBitsForAnyPixels)
+{
+#if defined(__SSE2__)
+    // A file-level difference shows only when a sample's last bit moves a
+    // coefficient across a rounding edge; here every bit of every sample counts.
+    QRandomGenerator random(7);
+    std::uint8_t row[24];
+    for (int n = 0; n < 20000; ++n) {
+        for (std::uint8_t& byte : row)
+            byte = n < 256 ? static_cast<std::uint8_t>(n) : static_cast<std::uint8_t>(random.bounded(256));
+        if (n >= 256 && n % 3 == 0)
+            row[random.bounded(24)] = n % 2 ? 255 : 0;
+        for (int component = 0; component < 3; ++component) {
+            float scalar[8], vector[8];
+            jpegcolour::convertRowScalar(row, jpegcolour::kColour[component], scalar);
+            jpegcolour::convertRowSse2(row, jpegcolour::kColour[component], vector);
+            ASSERT_EQ(std::memcmp(scalar, vector, sizeof scalar), 0) << "row " << n << " component " << component;
+        }
+    }
+#else
+    GTEST_SKIP() << "this build has only the plain path";
+#endif
+}
