@@ -1,6 +1,7 @@
 // Construction and configuration of the encoder: quantisation tables from the
 // quality, sampling factors and the comment.
 #include "cJpeg.h"
+#include "cJpegDct.h"
 
 #include "platform/NumberedError.h"
 
@@ -139,4 +140,33 @@ std::array<jpeg::BlockGrid, 4> cJpeg::BlockGrids(const std::int32_t* components,
         grids[static_cast<std::size_t>(m)] = {c.H, c.V, BlockColumns(c), BlockRows(c)};
     }
     return grids;
+}
+
+bool jpeg::hasCodePath(CodePath path)
+{
+    switch (path) {
+    case CodePath::Scalar:
+        return true;
+    case CodePath::Sse2:
+#if defined(__SSE2__)
+        return true;
+#else
+        return false;
+#endif
+    case CodePath::Avx2:
+#if defined(OSTREL_JPEG_AVX2) && defined(__SSE2__)
+        return jpegdct::hasAvx2();
+#else
+        return false;
+#endif
+    }
+    return false;
+}
+
+jpeg::CodePath jpeg::fastestCodePath()
+{
+    static const CodePath fastest = hasCodePath(CodePath::Avx2)   ? CodePath::Avx2
+                                    : hasCodePath(CodePath::Sse2) ? CodePath::Sse2
+                                                                  : CodePath::Scalar;
+    return fastest;
 }

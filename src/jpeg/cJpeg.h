@@ -14,19 +14,14 @@
 // The encoder's working types.
 namespace jpeg {
 
-// The instructions the encoder's inner loops use: plain C++, or SSE2 vectors
-// where the build has them. Every path writes the same bytes; tests encode
-// with each in turn.
-enum class CodePath { Scalar, Sse2 };
-// The fastest path this build has.
-constexpr CodePath fastestCodePath()
-{
-#if defined(__SSE2__)
-    return CodePath::Sse2;
-#else
-    return CodePath::Scalar;
-#endif
-}
+// The instructions the encoder's inner loops use: plain C++, SSE2 vectors
+// where the build has them, and AVX2 for the transform where the processor
+// has it too. Every path writes the same bytes; tests encode with each in turn.
+enum class CodePath { Scalar, Sse2, Avx2 };
+// The fastest path this build and this processor have.
+CodePath fastestCodePath();
+// Whether this build and processor can take the path.
+bool hasCodePath(CodePath path);
 
 // A quantisation table: the values written to the file, in zig-zag order, and
 // the multipliers applied to the DCT outputs before rounding (also zig-zag).

@@ -61,7 +61,7 @@ inline void convertRowSse2(const std::uint8_t* p, const float* m, float* out)
 inline void convertRow(jpeg::CodePath path, const std::uint8_t* bgr, const float* m, float* out)
 {
 #if defined(__SSE2__)
-    if (path == jpeg::CodePath::Sse2) {
+    if (path != jpeg::CodePath::Scalar) {
         convertRowSse2(bgr, m, out);
         return;
     }

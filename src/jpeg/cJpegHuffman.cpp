@@ -89,7 +89,7 @@ void cJpeg::CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq)
 void cJpeg::CountACSymbols(const Coefficients& coefficients, Frequencies& freq, jpeg::CodePath path)
 {
     Counts counts{};
-    const bool vector = path == jpeg::CodePath::Sse2;
+    const bool vector = path != jpeg::CodePath::Scalar;
     for (std::size_t block = 0; block < coefficients.size(); block += 64)
         jpegblocks::forEachAcSymbol(coefficients.data() + block, vector,
                                     [&counts](std::int32_t symbol, std::int32_t) { ++counts[static_cast<std::size_t>(symbol)]; });

@@ -12,8 +12,14 @@
 
 void cJpeg::ForwardDCT()
 {
+#if defined(OSTREL_JPEG_AVX2)
+    if (Path == jpeg::CodePath::Avx2) {
+        jpegdct::forwardDctAvx2(WorkBlock);
+        return;
+    }
+#endif
 #if defined(__SSE2__)
-    if (Path == jpeg::CodePath::Sse2) {
+    if (Path != jpeg::CodePath::Scalar) {
         jpegdct::forwardDctVector(WorkBlock);
         return;
     }
@@ -100,7 +106,7 @@ bool roundProductsSse2(const float* factors, const float* samples, std::int16_t*
 bool roundProducts(jpeg::CodePath path, const float* factors, const float* samples, std::int16_t* out)
 {
 #if defined(__SSE2__)
-    if (path == jpeg::CodePath::Sse2)
+    if (path != jpeg::CodePath::Scalar)
         return roundProductsSse2(factors, samples, out);
 #endif
     (void)path;

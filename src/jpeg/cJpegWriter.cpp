@@ -199,7 +199,7 @@ void cJpeg::EncodeBlock(const std::int16_t* coefficients, std::int32_t& predicto
         diff -= 1; // its low bits are then the one's complement JPEG wants
     sink.put(dc, static_cast<std::size_t>(size), diff, size);
 
-    jpegblocks::forEachAcSymbol(coefficients, Path == jpeg::CodePath::Sse2, [&](std::int32_t symbol, std::int32_t k) {
+    jpegblocks::forEachAcSymbol(coefficients, Path != jpeg::CodePath::Scalar, [&](std::int32_t symbol, std::int32_t k) {
         std::int32_t extra = k > 0 ? coefficients[k] : 0;
         if (extra < 0)
             extra -= 1;

@@ -122,7 +122,24 @@ struct StretchGeometry {
 
 // Halving both ways, as chroma subsampling does: the area weights are all
 // one half, and the general computation below reduces exactly to
-// (a + b + c + d + 2) / 4 per channel, done here directly.
+// (a + b + c + d + 2) / 4 per channel, done here directly. Pixels of
+// `Stride` bytes whose blue byte is at `Blue` (0, or 2 for red-green-blue)
+// are read where they are, without a converted copy of the rows.
+template <int Stride, int Blue>
+void halveRows(const std::uint8_t* upper, const std::uint8_t* lower, std::uint8_t* out, std::int64_t from,
+               std::int64_t to)
+{
+    for (std::int64_t ox = from; ox < to; ++ox) {
+        const std::uint8_t* u = upper + 2 * Stride * ox;
+        const std::uint8_t* l = lower + 2 * Stride * ox;
+        std::uint8_t* o = out + kBytesPerPixel * ox;
+        for (int k = 0; k < kBytesPerPixel; ++k) {
+            const int c = Blue == 0 ? k : 2 - k; // the source byte of blue, green, red
+            o[k] = static_cast<std::uint8_t>((u[c] + u[c + Stride] + l[c] + l[c + Stride] + 2) >> 2);
+        }
+    }
+}
+
 void halveHalftone(Surface& dst, const Surface& src, const StretchGeometry& g)
 {
     std::vector<std::uint8_t> upperScratch;
@@ -130,13 +147,20 @@ void halveHalftone(Surface& dst, const Surface& src, const StretchGeometry& g)
     RowTarget target(dst, g.x + g.outX0, g.outX1 - g.outX0);
     for (std::int64_t oy = g.outY0; oy < g.outY1; ++oy) {
         const auto row = static_cast<int>(g.srcY + 2 * oy);
-        const std::uint8_t* upper = bgrRow(src, row, g.srcX, g.srcWidth, upperScratch);
-        const std::uint8_t* lower = bgrRow(src, row + 1, g.srcX, g.srcWidth, lowerScratch);
         const auto y = static_cast<int>(g.y + oy);
         std::uint8_t* out = target.row(y) - g.outX0 * kBytesPerPixel;
-        for (std::int64_t i = g.outX0 * kBytesPerPixel; i < g.outX1 * kBytesPerPixel; ++i) {
-            const std::int64_t j = 2 * i - i % kBytesPerPixel;
-            out[i] = static_cast<std::uint8_t>((upper[j] + upper[j + 3] + lower[j] + lower[j + 3] + 2) >> 2);
+        switch (src.layout()) {
+        case Surface::Layout::Rgb24:
+            halveRows<3, 2>(src.scanLine(row) + 3 * g.srcX, src.scanLine(row + 1) + 3 * g.srcX, out, g.outX0, g.outX1);
+            break;
+        case Surface::Layout::Bgrx32:
+            halveRows<4, 0>(src.scanLine(row) + 4 * g.srcX, src.scanLine(row + 1) + 4 * g.srcX, out, g.outX0, g.outX1);
+            break;
+        default: {
+            const std::uint8_t* upper = bgrRow(src, row, g.srcX, g.srcWidth, upperScratch);
+            const std::uint8_t* lower = bgrRow(src, row + 1, g.srcX, g.srcWidth, lowerScratch);
+            halveRows<3, 0>(upper, lower, out, g.outX0, g.outX1);
+        }
         }
         target.commit(y);
     }

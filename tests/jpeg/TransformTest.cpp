@@ -156,3 +156,24 @@ TEST(ForwardDCT, VectorVersionEqualsTheScalarOneBitForBit)
         ASSERT_EQ(std::memcmp(vector, scalar, sizeof vector), 0) << "trial " << trial;
     }
 }
+
+TEST(ForwardDCT, EightLaneVersionEqualsTheScalarOneBitForBit)
+{
+#if defined(OSTREL_JPEG_AVX2)
+    if (!jpegdct::hasAvx2())
+        GTEST_SKIP() << "no AVX2 on this processor";
+    std::mt19937 random(23);
+    std::uniform_real_distribution<float> sample(-128.0f, 127.0f);
+    for (int trial = 0; trial < 2000; ++trial) {
+        float wide[8][8], scalar[8][8];
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 8; ++c)
+                wide[r][c] = scalar[r][c] = trial % 10 == 0 ? std::round(sample(random)) : sample(random);
+        jpegdct::forwardDctAvx2(wide);
+        jpegdct::forwardDctScalar(scalar);
+        ASSERT_EQ(std::memcmp(wide, scalar, sizeof wide), 0) << "trial " << trial;
+    }
+#else
+    GTEST_SKIP() << "this build has no AVX2 version";
+#endif
+}

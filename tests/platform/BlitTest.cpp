@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QImage>
 
 using platform::Surface;
 
@@ -124,6 +125,35 @@ TEST(StretchBlt, HalftoneAveragesTheAreaUnderEachPixel)
     ASSERT_TRUE(platform::stretchBlt(*two, 0, 0, 2, 1, *row, 0, 0, 3, 1));
     EXPECT_EQ(qRed(at(*two, 0, 0)), 30);  // (0 + 90 / 2) / 1.5
     EXPECT_EQ(qRed(at(*two, 1, 0)), 150); // (90 / 2 + 180) / 1.5
+}
+
+TEST(StretchBlt, HalvingReadsEveryPixelLayoutAlike)
+{
+    // Halving, as chroma subsampling does, from pictures of each layout and
+    // from an offset inside them: every target pixel is the rounded mean of
+    // its four source pixels, channel by channel.
+    QImage picture(19, 10, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb((37 * x + 11 * y) % 256, (x * y * 13) % 256, 255 - (29 * x) % 256));
+    for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_RGB888, QImage::Format_BGR888}) {
+        const QImage image = picture.convertToFormat(format);
+        const auto source = Surface::wrap(image);
+        ASSERT_TRUE(source);
+        auto half = Surface::create(8, 4);
+        half->setStretchMode(4);
+        ASSERT_TRUE(platform::stretchBlt(*half, 0, 0, 8, 4, *source, 3, 1, 16, 8));
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const QRgb a = picture.pixel(3 + 2 * x, 1 + 2 * y), b = picture.pixel(4 + 2 * x, 1 + 2 * y);
+                const QRgb c = picture.pixel(3 + 2 * x, 2 + 2 * y), d = picture.pixel(4 + 2 * x, 2 + 2 * y);
+                const auto mean = [&](int (*channel)(QRgb)) {
+                    return (channel(a) + channel(b) + channel(c) + channel(d) + 2) / 4;
+                };
+                ASSERT_EQ(at(*half, x, y), qRgb(mean(qRed), mean(qGreen), mean(qBlue)))
+                    << "format " << format << " at " << x << "," << y;
+            }
+    }
 }
 
 TEST(StretchBlt, HalftoneKeepsFlatColoursExactAtAnyRatio)
