@@ -252,6 +252,14 @@ put("fuzz_picture_ico", "bmp8.ico", ico([(W, H, 8, dib_for_icon(8))]))
 put("fuzz_picture_ico", "png.ico", ico([(W, H, 32, png(6, 8))]))
 put("fuzz_picture_ico", "two.ico", ico([(W, H, 4, dib_for_icon(4)), (W, H, 32, png(6, 8))]))
 
+# Binary colour PPM files, which the loader reads itself: plain, with
+# comments, one with another largest value (left to Qt), and a short one.
+ppm_pixels = bytes(v for y in range(H) for x in range(W) for v in rgb(x, y))
+put("fuzz_picture_ppm", "plain.ppm", b"P6\n%d %d\n255\n" % (W, H) + ppm_pixels)
+put("fuzz_picture_ppm", "comments.ppm", b"P6 # c\n%d\t%d\r\n#x\n255 " % (W, H) + ppm_pixels)
+put("fuzz_picture_ppm", "max100.ppm", b"P6\n%d %d\n100\n" % (W, H) + bytes(v * 100 // 255 for v in ppm_pixels))
+put("fuzz_picture_ppm", "short.ppm", b"P6\n%d %d\n255\n" % (W, H) + ppm_pixels[:-7])
+
 # --- settings, command lines, requests, encoder inputs -------------------
 
 header = ("# Settings, kept by the program. Sections in [brackets], then key=value lines;\n"

@@ -145,6 +145,45 @@ TEST_F(PictureLoader, TrueColourFilesAreTwentyFourBits)
     EXPECT_EQ(load(dir.filePath("rgb16.bmp"))->bitmap().bitCount(), 24);
 }
 
+TEST_F(PictureLoader, PixmapFilesReadAsQtReadsThem)
+{
+    // Binary 8-bit colour PPM files are read without Qt's reader: header
+    // comments, any white space and a picture taller than one band of rows
+    // must give Qt's pixels; other kinds and short files still go to Qt.
+    const QImage image = testsupport::pattern(37, 150, 5);
+    QByteArray rgb;
+    const QImage rgb888 = image.convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < rgb888.height(); ++y)
+        rgb.append(reinterpret_cast<const char*>(rgb888.constScanLine(y)), 3 * rgb888.width());
+    const QByteArray plain = "P6\n37 150\n255\n" + rgb;
+    const QByteArray commented = "P6 # made by a test\n37\t150 # size\r\n# the largest value:\n255 " + rgb;
+    for (const auto& [name, bytes] : {std::pair{"plain.ppm", plain}, std::pair{"commented.ppm", commented}}) {
+        SCOPED_TRACE(name);
+        const QString path = file(name, bytes);
+        ASSERT_EQ(QImage(path).convertToFormat(QImage::Format_RGB32), image.convertToFormat(QImage::Format_RGB32));
+        expectPicture(name, bytes, 24, image);
+    }
+    // Qt's reader decides for these: the loader gives what it gives.
+    QByteArray small;
+    for (char c : rgb)
+        small.append(static_cast<char>(static_cast<std::uint8_t>(c) * 100 / 255));
+    const QByteArray others[] = {"P6\n37 150\n100\n" + small, plain.left(plain.size() - 40), plain.left(20),
+                                 "P3\n2 1\n255\n255 0 0  0 0 255\n"};
+    int n = 0;
+    for (const QByteArray& bytes : others) {
+        SCOPED_TRACE(n);
+        const QString path = file(QString("other%1.ppm").arg(n++), bytes);
+        const QImage byQt(path);
+        const auto picture = load(path);
+        ASSERT_EQ(picture != nullptr, !byQt.isNull()) << error.toStdString();
+        if (!picture)
+            continue;
+        for (int y = 0; y < byQt.height(); ++y)
+            for (int x = 0; x < byQt.width(); ++x)
+                ASSERT_EQ(colourAt(*picture, x, y), byQt.pixel(x, y) | 0xFF000000u) << x << "," << y;
+    }
+}
+
 TEST_F(PictureLoader, TransparencyIsLaidOverTheBackground)
 {
     QImage icon(32, 32, QImage::Format_ARGB32);
