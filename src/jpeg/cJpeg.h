@@ -1,5 +1,6 @@
 #pragma once
 
+#include "jpeg/cJpegCodePath.h"
 #include "jpeg/cJpegGeometry.h"
 #include "platform/LargeAllocator.h"
 #include "platform/Surface.h"
@@ -13,15 +14,6 @@
 
 // The encoder's working types.
 namespace jpeg {
-
-// The instructions the encoder's inner loops use: plain C++, SSE2 vectors
-// where the build has them, and AVX2 for the transform where the processor
-// has it too. Every path writes the same bytes; tests encode with each in turn.
-enum class CodePath { Scalar, Sse2, Avx2 };
-// The fastest path this build and this processor have.
-CodePath fastestCodePath();
-// Whether this build and processor can take the path.
-bool hasCodePath(CodePath path);
 
 // A quantisation table: the values written to the file, in zig-zag order, and
 // the multipliers applied to the DCT outputs before rounding (also zig-zag).
@@ -43,16 +35,38 @@ struct HuffmanTable {
 // Quantised coefficients of one component (zero-filled when made).
 using Coefficients = std::vector<std::int16_t, platform::LargeAllocator<std::int16_t>>;
 
+// How often each Huffman symbol (0..255, and one reserved entry) occurs.
+using SymbolCounts = std::array<std::int64_t, 257>;
+
 // One image component: identifier, sampling factors, quantisation table and the
 // quantised coefficients of all its blocks (64 per block, zig-zag order, blocks
-// in raster order of its padded block grid).
+// in raster order of its padded block grid). The AC symbols of those blocks
+// are counted as each block is made, while it is in the cache: the counts do
+// not depend on the order in which a scan visits the blocks.
 struct Component {
     std::int32_t Ci = 0;
     std::int32_t H = 1;
     std::int32_t V = 1;
     std::int32_t Tq = 0;
     Coefficients Data;
+    SymbolCounts AcCounts{};
 };
+
+// Where each zig-zag position lies in a block held row by row (natural
+// order), and in the transposed block the vector transforms leave (F(v, u) at
+// row u, column v).
+using BlockIndex = std::array<std::uint8_t, 64>;
+inline constexpr BlockIndex kNaturalOf = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
+inline constexpr BlockIndex kTransposedOf = [] {
+    BlockIndex transposed{};
+    for (std::size_t z = 0; z < 64; ++z)
+        transposed[z] = static_cast<std::uint8_t>(kNaturalOf[z] % 8 * 8 + kNaturalOf[z] / 8);
+    return transposed;
+}();
 
 // Symbol counters of one Huffman table: symbols 0..255 and one reserved entry.
 using Frequencies = std::array<std::int32_t, 257>;
@@ -126,11 +140,13 @@ private:
     void ComputeFactors(std::int32_t t);
     void QuantizeBlock(Coefficients& coefficients, std::int64_t& position,
                        const std::array<float, 64>& factors);
-    // QuantizeBlock with the factors already in natural (row by row) order,
-    // as the sampling loop prepares them once per component.
-    void QuantizeNatural(Coefficients& coefficients, std::int64_t& position,
-                         const std::array<float, 64>& naturalFactors);
-    std::array<float, 64> NaturalOrder(const std::array<float, 64>& zigZagOrder) const;
+    // Rounds factor * value for the 64 values of WorkBlock into the next
+    // block of `coefficients` in zig-zag order, where indexOf[z] is the place
+    // in WorkBlock of zig-zag position z and the factors are in WorkBlock's
+    // order (as BlockOrder gives them, once per component).
+    void Quantize(Coefficients& coefficients, std::int64_t& position, const std::array<float, 64>& blockFactors,
+                  const jpeg::BlockIndex& indexOf);
+    static std::array<float, 64> BlockOrder(const std::array<float, 64>& zigZagOrder, const jpeg::BlockIndex& indexOf);
 
     // Samples the block rows held in a band of the working raster.
     void SampleBlockRows(std::int32_t i, const platform::Surface& band, std::int32_t rows, std::int64_t& position);
@@ -147,13 +163,13 @@ private:
     static void GenerateCodes(HuffmanTable& table, std::int32_t largestSymbol);
     static void CountDCSymbols(const Coefficients& coefficients, Frequencies& freq);
     void CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq) const;
-    static void CountACSymbols(const Coefficients& coefficients, Frequencies& freq, jpeg::CodePath path);
     std::int32_t OptimizeTables(const ScanLists& lists, std::int32_t first, std::int32_t last);
     void CheckCoefficients(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
 
     // Bit writer and file segments.
     void WriteFile(); // every segment, SOI to EOI, into OutBuffer
-    struct BitSink; // the bit writer's fast path for whole blocks (cJpegWriter.cpp)
+    struct BitSink;     // the bit writer's fast path for whole scans (cJpegWriter.cpp)
+    struct PackedCodes; // a Huffman table's codes and lengths as the scans use them
     void ReserveOutput(std::int64_t bytes);
     void PutByte(std::uint8_t value);
     void PutWord(std::int64_t value);
@@ -162,7 +178,9 @@ private:
     void FlushBits();
     void EncodeBlock(const std::int16_t* coefficients, std::int32_t& predictor, const HuffmanTable& dc,
                      const HuffmanTable& ac);
-    void EncodeFillerBlock(const HuffmanTable& dc, const HuffmanTable& ac);
+    void EncodeBlock(BitSink& sink, const std::int16_t* coefficients, std::int32_t& predictor,
+                     const PackedCodes& dc, const PackedCodes& ac) const;
+    static void EncodeFillerBlock(BitSink& sink, const PackedCodes& dc, const PackedCodes& ac);
     void WriteMarker(std::uint8_t code);
     void WriteAPP0();
     void WriteCOM(const QString& text);

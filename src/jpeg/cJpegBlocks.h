@@ -74,4 +74,11 @@ inline void forEachAcSymbol(const std::int16_t* block, bool vector, Symbol&& sym
         symbol(0x00, 0);
 }
 
+// Adds one to the count of each AC symbol of the block.
+template <class Counts>
+inline void countAcSymbols(const std::int16_t* block, bool vector, Counts& counts)
+{
+    forEachAcSymbol(block, vector, [&counts](std::int32_t symbol, std::int32_t) { ++counts[static_cast<std::size_t>(symbol)]; });
+}
+
 } // namespace jpegblocks

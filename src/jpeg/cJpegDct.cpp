@@ -7,6 +7,7 @@
 #include "cJpegDct.h"
 
 #include <cfloat>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -132,11 +133,11 @@ inline void transform4(__m128 (&d)[8])
     d[7] = _mm_sub_ps(z11, z4);
 }
 
-} // namespace
-
 // Columns, then rows: the 8 x 8 block as two 8 x 4 halves, transposed
-// between the passes so that the row pass also works across lanes.
-void forwardDctVector(float (&block)[8][8])
+// between the passes so that the row pass also works across lanes. The row
+// pass leaves register u holding F(0..3, u) and F(4..7, u): stored as they
+// are, they give the transposed block.
+void forwardDctSse2(float (&block)[8][8])
 {
     __m128 left[8], right[8];
     for (int r = 0; r < 8; ++r) {
@@ -158,30 +159,23 @@ void forwardDctVector(float (&block)[8][8])
     __m128 rowsRight[8] = {c[0], c[1], c[2], c[3], d[0], d[1], d[2], d[3]}; // rows 4-7
     transform4(rowsLeft);
     transform4(rowsRight);
-    // Transpose back.
-    for (int q = 0; q < 2; ++q) {
-        _MM_TRANSPOSE4_PS(rowsLeft[4 * q], rowsLeft[4 * q + 1], rowsLeft[4 * q + 2], rowsLeft[4 * q + 3]);
-        _MM_TRANSPOSE4_PS(rowsRight[4 * q], rowsRight[4 * q + 1], rowsRight[4 * q + 2], rowsRight[4 * q + 3]);
-    }
-    for (int r = 0; r < 4; ++r) {
-        _mm_storeu_ps(&block[r][0], rowsLeft[r]);
-        _mm_storeu_ps(&block[r][4], rowsLeft[4 + r]);
-        _mm_storeu_ps(&block[4 + r][0], rowsRight[r]);
-        _mm_storeu_ps(&block[4 + r][4], rowsRight[4 + r]);
+    for (int u = 0; u < 8; ++u) {
+        _mm_storeu_ps(&block[u][0], rowsLeft[u]);
+        _mm_storeu_ps(&block[u][4], rowsRight[u]);
     }
 }
-
-namespace {
 #endif
 
 } // namespace
 
 #if defined(OSTREL_JPEG_AVX2)
+// The eight-lane transform, compiled for AVX2 only; it runs where the
+// processor has it (hasAvx2).
+#pragma GCC push_options
+#pragma GCC target("avx2")
 namespace {
 
-// The transform on eight columns or rows at once: the SSE2 version's
-// operations in wider registers, the same in every lane.
-__attribute__((target("avx2"))) inline __m256 times8(__m256 value, double constant)
+inline __m256 times8(__m256 value, double constant)
 {
     const __m256d k = _mm256_set1_pd(constant);
     const __m256d low = _mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(value)), k);
@@ -189,7 +183,8 @@ __attribute__((target("avx2"))) inline __m256 times8(__m256 value, double consta
     return _mm256_set_m128(_mm256_cvtpd_ps(high), _mm256_cvtpd_ps(low));
 }
 
-__attribute__((target("avx2"))) inline __m256 timesMinus8(__m256 value, double constant, __m256 s)
+// value * constant - s, formed in double precision.
+inline __m256 timesMinus8(__m256 value, double constant, __m256 s)
 {
     const __m256d k = _mm256_set1_pd(constant);
     const __m256d low = _mm256_sub_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(value)), k),
@@ -199,7 +194,9 @@ __attribute__((target("avx2"))) inline __m256 timesMinus8(__m256 value, double c
     return _mm256_set_m128(_mm256_cvtpd_ps(high), _mm256_cvtpd_ps(low));
 }
 
-__attribute__((target("avx2"))) inline void transform8Lanes(__m256 (&d)[8])
+// The transform on eight columns or rows at once: the scalar operations in
+// every lane.
+inline void transform8Lanes(__m256 (&d)[8])
 {
     const __m256 t0 = _mm256_add_ps(d[0], d[7]);
     const __m256 t7 = _mm256_sub_ps(d[0], d[7]);
@@ -210,6 +207,7 @@ __attribute__((target("avx2"))) inline void transform8Lanes(__m256 (&d)[8])
     const __m256 t3 = _mm256_add_ps(d[3], d[4]);
     const __m256 t4 = _mm256_sub_ps(d[3], d[4]);
 
+    // Even part.
     const __m256 t10 = _mm256_add_ps(t0, t3);
     const __m256 t13 = _mm256_sub_ps(t0, t3);
     const __m256 t11 = _mm256_add_ps(t1, t2);
@@ -219,6 +217,7 @@ __attribute__((target("avx2"))) inline void transform8Lanes(__m256 (&d)[8])
     d[2] = _mm256_add_ps(t13, z1);
     d[6] = _mm256_sub_ps(t13, z1);
 
+    // Odd part.
     const __m256 m1 = _mm256_add_ps(t4, t5);
     const __m256 m2 = _mm256_add_ps(t5, t6);
     const __m256 m3 = _mm256_add_ps(t6, t7);
@@ -234,7 +233,7 @@ __attribute__((target("avx2"))) inline void transform8Lanes(__m256 (&d)[8])
     d[7] = _mm256_sub_ps(z11, z4);
 }
 
-__attribute__((target("avx2"))) inline void transpose8(__m256 (&r)[8])
+inline void transpose8(__m256 (&r)[8])
 {
     __m256 t[8], u[8];
     for (int i = 0; i < 8; i += 2) {
@@ -253,11 +252,9 @@ __attribute__((target("avx2"))) inline void transpose8(__m256 (&r)[8])
     }
 }
 
-} // namespace
-
-// Columns (one per lane, the rows in the eight registers), transpose, rows,
-// transpose back.
-__attribute__((target("avx2"))) void forwardDctAvx2(float (&block)[8][8])
+// Columns (one per lane, the rows in the eight registers), transpose, rows:
+// register u then holds F(0..7, u), row u of the transposed block.
+void forwardDctAvx2(float (&block)[8][8])
 {
     __m256 rows[8];
     for (int r = 0; r < 8; ++r)
@@ -265,15 +262,18 @@ __attribute__((target("avx2"))) void forwardDctAvx2(float (&block)[8][8])
     transform8Lanes(rows);
     transpose8(rows);
     transform8Lanes(rows);
-    transpose8(rows);
-    for (int r = 0; r < 8; ++r)
-        _mm256_storeu_ps(block[r], rows[r]);
+    for (int u = 0; u < 8; ++u)
+        _mm256_storeu_ps(block[u], rows[u]);
 }
+
+} // namespace
+#pragma GCC pop_options
 
 bool hasAvx2()
 {
     return __builtin_cpu_supports("avx2");
 }
+
 #endif
 
 void forwardDctScalar(float (&block)[8][8])
@@ -284,13 +284,45 @@ void forwardDctScalar(float (&block)[8][8])
         transform8(&block[r][0], 1);
 }
 
-void forwardDct(float (&block)[8][8])
+namespace {
+
+void transpose(float (&block)[8][8])
 {
-#if defined(__SSE2__)
-    forwardDctVector(block);
-#else
-    forwardDctScalar(block);
+    for (int r = 0; r < 8; ++r)
+        for (int c = r + 1; c < 8; ++c)
+            std::swap(block[r][c], block[c][r]);
+}
+
+} // namespace
+
+void forwardDctTransposed(float (&block)[8][8], jpeg::CodePath path)
+{
+    switch (path) {
+#if defined(OSTREL_JPEG_AVX2)
+    case jpeg::CodePath::Avx2:
+        forwardDctAvx2(block);
+        return;
 #endif
+#if defined(__SSE2__)
+    case jpeg::CodePath::Sse2:
+        forwardDctSse2(block);
+        return;
+#endif
+    default:
+        forwardDctScalar(block);
+        transpose(block);
+        return;
+    }
+}
+
+void forwardDct(float (&block)[8][8], jpeg::CodePath path)
+{
+    if (path == jpeg::CodePath::Scalar) {
+        forwardDctScalar(block);
+        return;
+    }
+    forwardDctTransposed(block, path);
+    transpose(block);
 }
 
 } // namespace jpegdct

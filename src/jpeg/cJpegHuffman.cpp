@@ -11,7 +11,7 @@
 
 namespace {
 
-using Counts = std::array<std::int64_t, 257>;
+using Counts = jpeg::SymbolCounts;
 
 using jpeg::Frequencies;
 using jpegblocks::category;
@@ -83,16 +83,6 @@ void cJpeg::CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq)
         ++counts[static_cast<std::size_t>(category(data[offset] - predictor))];
         predictor = data[offset];
     });
-    addCounts(counts, freq);
-}
-
-void cJpeg::CountACSymbols(const Coefficients& coefficients, Frequencies& freq, jpeg::CodePath path)
-{
-    Counts counts{};
-    const bool vector = path != jpeg::CodePath::Scalar;
-    for (std::size_t block = 0; block < coefficients.size(); block += 64)
-        jpegblocks::forEachAcSymbol(coefficients.data() + block, vector,
-                                    [&counts](std::int32_t symbol, std::int32_t) { ++counts[static_cast<std::size_t>(symbol)]; });
     addCounts(counts, freq);
 }
 
@@ -271,7 +261,7 @@ std::int32_t cJpeg::OptimizeTables(const ScanLists& lists, std::int32_t first, s
                 if (lists.acTable[static_cast<std::size_t>(p)] != t)
                     continue;
                 const Component& c = Components[static_cast<std::size_t>(lists.component[static_cast<std::size_t>(p)])];
-                CountACSymbols(c.Data, freq, Path);
+                addCounts(c.AcCounts, freq);
                 if (interleaved[static_cast<std::size_t>(p)]) {
                     // Each filler block of the interleaved scan is coded as an EOB.
                     const std::int64_t visited = std::int64_t{McuColumns()} * c.H * McuRows() * c.V;

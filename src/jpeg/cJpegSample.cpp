@@ -11,7 +11,9 @@
 // enough for the cache and the encoder's memory stays near the size of its
 // coefficients.
 #include "cJpeg.h"
+#include "cJpegBlocks.h"
 #include "cJpegColour.h"
+#include "cJpegDct.h"
 
 #include "platform/Blit.h"
 #include "platform/NumberedError.h"
@@ -132,6 +134,7 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
         try {
             Coefficients zeros(static_cast<std::size_t>(std::int64_t{size.wp} * size.hp));
             component.Data.swap(zeros);
+            component.AcCounts.fill(0);
         } catch (const std::bad_alloc&) {
             throw platform::NumberedError::outOfMemory();
         }
@@ -159,15 +162,21 @@ void cJpeg::SampleBlockRows(std::int32_t i, const platform::Surface& band, std::
 {
     Component& component = Components[static_cast<std::size_t>(i)];
     const float* m = jpegcolour::kColour[i];
-    const std::array<float, 64> factors = NaturalOrder(QTables[static_cast<std::size_t>(component.Tq)].Factor);
+    const std::array<float, 64> factors =
+        BlockOrder(QTables[static_cast<std::size_t>(component.Tq)].Factor, jpeg::kTransposedOf);
     const std::int32_t blockColumns = BlockColumns(component);
+    const bool vector = Path != jpeg::CodePath::Scalar;
+    jpeg::SymbolCounts counts{}; // kept apart from the coefficients the loop writes
     for (std::int32_t by = 0; by < rows / 8; ++by) {
         for (std::int32_t bx = 0; bx < blockColumns; ++bx) {
             for (int r = 0; r < 8; ++r) {
                 jpegcolour::convertRow(Path, band.scanLine(8 * by + r) + 3 * 8 * bx, m, WorkBlock[r]);
             }
-            ForwardDCT();
-            QuantizeNatural(component.Data, position, factors);
+            jpegdct::forwardDctTransposed(WorkBlock, Path);
+            Quantize(component.Data, position, factors, jpeg::kTransposedOf);
+            jpegblocks::countAcSymbols(component.Data.data() + position - 64, vector, counts);
         }
     }
+    for (std::size_t s = 0; s < counts.size(); ++s)
+        component.AcCounts[s] += counts[s];
 }

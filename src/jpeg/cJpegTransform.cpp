@@ -12,21 +12,8 @@
 
 void cJpeg::ForwardDCT()
 {
-#if defined(OSTREL_JPEG_AVX2)
-    if (Path == jpeg::CodePath::Avx2) {
-        jpegdct::forwardDctAvx2(WorkBlock);
-        return;
-    }
-#endif
-#if defined(__SSE2__)
-    if (Path != jpeg::CodePath::Scalar) {
-        jpegdct::forwardDctVector(WorkBlock);
-        return;
-    }
-#endif
-    jpegdct::forwardDctScalar(WorkBlock);
+    jpegdct::forwardDct(WorkBlock, Path);
 }
-
 
 void cJpeg::ComputeFactors(std::int32_t t)
 {
@@ -43,29 +30,13 @@ void cJpeg::ComputeFactors(std::int32_t t)
     }
 }
 
-std::array<float, 64> cJpeg::NaturalOrder(const std::array<float, 64>& zigZagOrder) const
-{
-    std::array<float, 64> natural{};
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c)
-            natural[static_cast<std::size_t>(8 * r + c)] = zigZagOrder[static_cast<std::size_t>(ZigZag[c][r])];
-    return natural;
-}
-
 void cJpeg::QuantizeBlock(Coefficients& coefficients, std::int64_t& position,
                           const std::array<float, 64>& factors)
 {
-    QuantizeNatural(coefficients, position, NaturalOrder(factors));
+    Quantize(coefficients, position, BlockOrder(factors, jpeg::kNaturalOf), jpeg::kNaturalOf);
 }
 
 namespace {
-
-// Zig-zag position -> natural (row by row) index, the order of ISO/IEC 10918-1.
-constexpr std::array<std::uint8_t, 64> kNaturalOf = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
-};
 
 // Every product factor * sample, rounded to the nearest whole number with ties
 // to even, as 16-bit values in natural order; false if one leaves the range.
@@ -115,14 +86,22 @@ bool roundProducts(jpeg::CodePath path, const float* factors, const float* sampl
 
 } // namespace
 
-void cJpeg::QuantizeNatural(Coefficients& coefficients, std::int64_t& position,
-                            const std::array<float, 64>& naturalFactors)
+std::array<float, 64> cJpeg::BlockOrder(const std::array<float, 64>& zigZagOrder, const jpeg::BlockIndex& indexOf)
 {
-    alignas(16) std::int16_t natural[64];
-    if (!roundProducts(Path, naturalFactors.data(), &WorkBlock[0][0], natural))
+    std::array<float, 64> inBlock{};
+    for (std::size_t z = 0; z < 64; ++z)
+        inBlock[indexOf[z]] = zigZagOrder[z];
+    return inBlock;
+}
+
+void cJpeg::Quantize(Coefficients& coefficients, std::int64_t& position, const std::array<float, 64>& blockFactors,
+                     const jpeg::BlockIndex& indexOf)
+{
+    alignas(16) std::int16_t rounded[64];
+    if (!roundProducts(Path, blockFactors.data(), &WorkBlock[0][0], rounded))
         throw platform::NumberedError::overflow();
     std::int16_t* out = coefficients.data() + position;
     for (std::size_t z = 0; z < 64; ++z)
-        out[z] = natural[kNaturalOf[z]];
+        out[z] = rounded[indexOf[z]];
     position += 64;
 }

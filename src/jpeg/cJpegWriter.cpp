@@ -10,6 +10,7 @@
 
 #include "Version.h"
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -118,16 +119,31 @@ void cJpeg::FlushBits()
         WriteBits(BitMask, -1);
 }
 
+// A Huffman table's codes as the scan writer uses them: each symbol's code
+// right-aligned and its length in bits (0 = no code).
+struct cJpeg::PackedCodes {
+    explicit PackedCodes(const HuffmanTable& table)
+    {
+        for (std::size_t s = 0; s < 256; ++s) {
+            length[s] = static_cast<std::uint8_t>(std::bit_width(static_cast<std::uint32_t>(table.EHUFSI[s])));
+            code[s] = static_cast<std::uint32_t>(table.EHUFCO[s]) & ((std::uint32_t{1} << length[s]) - 1);
+        }
+    }
+    std::array<std::uint32_t, 256> code{};
+    std::array<std::uint8_t, 256> length{};
+};
+
 // Writes whole codes into a 64-bit accumulator and moves them to the output
 // four bytes at a time, stuffing a 00 after every FF byte. It starts from the
 // bit writer's partial byte and leaves the new partial byte there, so its
-// output is exactly that of WriteBits. The caller reserves the room.
+// output is exactly that of WriteBits. One sink serves a whole scan; room is
+// asked for block by block (reserve).
 struct cJpeg::BitSink {
     explicit BitSink(cJpeg& encoder)
-        : encoder_(encoder), start_(encoder.OutBuffer.data()), out_(start_ + encoder.OutPos),
-          count_(7 - std::countr_zero(static_cast<std::uint32_t>(encoder.BitMask))),
+        : encoder_(encoder), count_(7 - std::countr_zero(static_cast<std::uint32_t>(encoder.BitMask))),
           bits_(static_cast<std::uint64_t>(encoder.BitAccumulator) >> (8 - count_))
     {
+        bind();
     }
     ~BitSink()
     {
@@ -142,6 +158,16 @@ struct cJpeg::BitSink {
     BitSink(const BitSink&) = delete;
     BitSink& operator=(const BitSink&) = delete;
 
+    // Makes room for `bytes` more output bytes.
+    void reserve(std::int64_t bytes)
+    {
+        if (end_ - out_ >= bytes)
+            return;
+        encoder_.OutPos = out_ - start_;
+        encoder_.ReserveOutput(bytes);
+        bind();
+    }
+
     // Appends the low `count` bits of `value` (count at most 27).
     void put(std::uint32_t value, std::int32_t count)
     {
@@ -153,14 +179,19 @@ struct cJpeg::BitSink {
         }
     }
     // A symbol's code followed by `size` extra bits of `extra`.
-    void put(const HuffmanTable& table, std::size_t symbol, std::int32_t extra, std::int32_t size)
+    void put(const PackedCodes& codes, std::size_t symbol, std::int32_t extra, std::int32_t size)
     {
-        const auto length = static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(table.EHUFSI[symbol])));
-        const auto code = static_cast<std::uint32_t>(table.EHUFCO[symbol]) & ((std::uint32_t{1} << length) - 1);
-        put((code << size) | (static_cast<std::uint32_t>(extra) & ((std::uint32_t{1} << size) - 1)), length + size);
+        put((codes.code[symbol] << size) | (static_cast<std::uint32_t>(extra) & ((std::uint32_t{1} << size) - 1)),
+            codes.length[symbol] + size);
     }
 
 private:
+    void bind()
+    {
+        start_ = encoder_.OutBuffer.data();
+        out_ = start_ + encoder_.OutPos;
+        end_ = start_ + encoder_.OutBuffer.size();
+    }
     void byte(std::uint8_t value)
     {
         *out_++ = value;
@@ -182,8 +213,9 @@ private:
     }
 
     cJpeg& encoder_;
-    std::uint8_t* const start_;
-    std::uint8_t* out_;
+    std::uint8_t* start_ = nullptr;
+    std::uint8_t* out_ = nullptr;
+    std::uint8_t* end_ = nullptr;
     std::int32_t count_; // bits pending in bits_ (the low ones)
     std::uint64_t bits_;
 };
@@ -192,6 +224,12 @@ void cJpeg::EncodeBlock(const std::int16_t* coefficients, std::int32_t& predicto
                         const HuffmanTable& ac)
 {
     BitSink sink(*this);
+    EncodeBlock(sink, coefficients, predictor, PackedCodes(dc), PackedCodes(ac));
+}
+
+void cJpeg::EncodeBlock(BitSink& sink, const std::int16_t* coefficients, std::int32_t& predictor,
+                        const PackedCodes& dc, const PackedCodes& ac) const
+{
     std::int32_t diff = coefficients[0] - predictor;
     predictor = coefficients[0];
     const std::int32_t size = category(diff);
@@ -207,10 +245,9 @@ void cJpeg::EncodeBlock(const std::int16_t* coefficients, std::int32_t& predicto
     });
 }
 
-void cJpeg::EncodeFillerBlock(const HuffmanTable& dc, const HuffmanTable& ac)
+void cJpeg::EncodeFillerBlock(BitSink& sink, const PackedCodes& dc, const PackedCodes& ac)
 {
     // DC equal to the predictor (category 0) and no AC values: the predictor stays.
-    BitSink sink(*this);
     sink.put(dc, 0, 0, 0);
     sink.put(ac, 0x00, 0, 0);
 }
@@ -313,13 +350,16 @@ void cJpeg::WriteSingleScan(const ScanLists& lists, std::int32_t p)
     const auto i = static_cast<std::size_t>(p);
     WriteSOS(lists, {p, p});
     const Component& component = Components[static_cast<std::size_t>(lists.component[i])];
-    const HuffmanTable& dc = DCTables[static_cast<std::size_t>(lists.dcTable[i])];
-    const HuffmanTable& ac = ACTables[static_cast<std::size_t>(lists.acTable[i])];
+    const PackedCodes dc(DCTables[static_cast<std::size_t>(lists.dcTable[i])]);
+    const PackedCodes ac(ACTables[static_cast<std::size_t>(lists.acTable[i])]);
     ResetBitWriter();
-    std::int32_t predictor = 0;
-    for (std::size_t block = 0; block < component.Data.size(); block += 64) {
-        ReserveOutput(kMaxBlockBytes);
-        EncodeBlock(component.Data.data() + block, predictor, dc, ac);
+    {
+        BitSink sink(*this);
+        std::int32_t predictor = 0;
+        for (std::size_t block = 0; block < component.Data.size(); block += 64) {
+            sink.reserve(kMaxBlockBytes);
+            EncodeBlock(sink, component.Data.data() + block, predictor, dc, ac);
+        }
     }
     FlushBits();
 }
@@ -330,27 +370,31 @@ void cJpeg::WriteInterleavedScan(const ScanLists& lists, std::int32_t first, std
     const std::int32_t count = last - first + 1;
     struct Member {
         const std::int16_t* data;
-        const HuffmanTable* dc;
-        const HuffmanTable* ac;
-        std::int32_t predictor;
+        PackedCodes dc;
+        PackedCodes ac;
+        std::int32_t predictor = 0;
     };
-    Member members[4];
+    std::vector<Member> members;
+    members.reserve(static_cast<std::size_t>(count));
     for (std::int32_t m = 0; m < count; ++m) {
         const auto i = static_cast<std::size_t>(first + m);
-        members[m] = {Components[static_cast<std::size_t>(lists.component[i])].Data.data(),
-                      &DCTables[static_cast<std::size_t>(lists.dcTable[i])],
-                      &ACTables[static_cast<std::size_t>(lists.acTable[i])], 0};
+        members.push_back({Components[static_cast<std::size_t>(lists.component[i])].Data.data(),
+                           PackedCodes(DCTables[static_cast<std::size_t>(lists.dcTable[i])]),
+                           PackedCodes(ACTables[static_cast<std::size_t>(lists.acTable[i])])});
     }
     ResetBitWriter();
-    const auto grids = BlockGrids(lists.component.data() + first, count);
-    jpeg::walkInterleaved(grids, count, McuColumns(), McuRows(), [&](std::int32_t m, std::int64_t offset) {
-        Member& member = members[m];
-        ReserveOutput(kMaxBlockBytes);
-        if (offset < 0)
-            EncodeFillerBlock(*member.dc, *member.ac);
-        else
-            EncodeBlock(member.data + offset, member.predictor, *member.dc, *member.ac);
-    });
+    {
+        BitSink sink(*this);
+        const auto grids = BlockGrids(lists.component.data() + first, count);
+        jpeg::walkInterleaved(grids, count, McuColumns(), McuRows(), [&](std::int32_t m, std::int64_t offset) {
+            Member& member = members[static_cast<std::size_t>(m)];
+            sink.reserve(kMaxBlockBytes);
+            if (offset < 0)
+                EncodeFillerBlock(sink, member.dc, member.ac);
+            else
+                EncodeBlock(sink, member.data + offset, member.predictor, member.dc, member.ac);
+        });
+    }
     FlushBits();
 }
 

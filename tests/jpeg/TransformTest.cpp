@@ -142,38 +142,34 @@ TEST(QuantizeBlock, ValuesBeyondSixteenBitsRaiseOverflow)
     EXPECT_EQ(position, 0); // nothing counted for a failed block
 }
 
-TEST(ForwardDCT, VectorVersionEqualsTheScalarOneBitForBit)
+// Each vector transform gives the scalar one's values bit for bit, in the
+// natural and in the transposed order, on fractional and whole samples.
+TEST(ForwardDCT, EveryCodePathEqualsTheScalarVersionBitForBit)
 {
-    std::mt19937 random(17);
-    std::uniform_real_distribution<float> sample(-128.0f, 127.0f);
-    for (int trial = 0; trial < 200; ++trial) {
-        float vector[8][8], scalar[8][8];
-        for (int r = 0; r < 8; ++r)
-            for (int c = 0; c < 8; ++c)
-                vector[r][c] = scalar[r][c] = sample(random);
-        jpegdct::forwardDct(vector);
-        jpegdct::forwardDctScalar(scalar);
-        ASSERT_EQ(std::memcmp(vector, scalar, sizeof vector), 0) << "trial " << trial;
-    }
-}
-
-TEST(ForwardDCT, EightLaneVersionEqualsTheScalarOneBitForBit)
-{
-#if defined(OSTREL_JPEG_AVX2)
-    if (!jpegdct::hasAvx2())
-        GTEST_SKIP() << "no AVX2 on this processor";
     std::mt19937 random(23);
     std::uniform_real_distribution<float> sample(-128.0f, 127.0f);
-    for (int trial = 0; trial < 2000; ++trial) {
-        float wide[8][8], scalar[8][8];
-        for (int r = 0; r < 8; ++r)
-            for (int c = 0; c < 8; ++c)
-                wide[r][c] = scalar[r][c] = trial % 10 == 0 ? std::round(sample(random)) : sample(random);
-        jpegdct::forwardDctAvx2(wide);
-        jpegdct::forwardDctScalar(scalar);
-        ASSERT_EQ(std::memcmp(wide, scalar, sizeof wide), 0) << "trial " << trial;
+    int pathsTried = 0;
+    for (jpeg::CodePath path : {jpeg::CodePath::Sse2, jpeg::CodePath::Avx2}) {
+        if (!jpeg::hasCodePath(path))
+            continue;
+        ++pathsTried;
+        for (int trial = 0; trial < 2000; ++trial) {
+            float natural[8][8], transposed[8][8], scalar[8][8];
+            for (int r = 0; r < 8; ++r)
+                for (int c = 0; c < 8; ++c)
+                    natural[r][c] = transposed[r][c] = scalar[r][c] =
+                        trial % 10 == 0 ? std::round(sample(random)) : sample(random);
+            jpegdct::forwardDct(natural, path);
+            jpegdct::forwardDctTransposed(transposed, path);
+            jpegdct::forwardDctScalar(scalar);
+            ASSERT_EQ(std::memcmp(natural, scalar, sizeof natural), 0)
+                << "path " << static_cast<int>(path) << ", trial " << trial;
+            for (int r = 0; r < 8; ++r)
+                for (int c = 0; c < 8; ++c)
+                    ASSERT_EQ(std::memcmp(&transposed[c][r], &scalar[r][c], sizeof(float)), 0)
+                        << "path " << static_cast<int>(path) << ", trial " << trial << " at " << r << "," << c;
+        }
     }
-#else
-    GTEST_SKIP() << "this build has no AVX2 version";
-#endif
+    if (pathsTried == 0)
+        GTEST_SKIP() << "this build and processor have no vector version";
 }
