@@ -140,16 +140,19 @@ private:
     void ComputeFactors(std::int32_t t);
     void QuantizeBlock(Coefficients& coefficients, std::int64_t& position,
                        const std::array<float, 64>& factors);
-    // Rounds factor * value for the 64 values of WorkBlock into the next
-    // block of `coefficients` in zig-zag order, where indexOf[z] is the place
-    // in WorkBlock of zig-zag position z and the factors are in WorkBlock's
+    // Rounds factor * value for the 64 values of `block` into the next block
+    // of `coefficients` in zig-zag order, where indexOf[z] is the place in
+    // the block of zig-zag position z and the factors are in the block's
     // order (as BlockOrder gives them, once per component).
-    void Quantize(Coefficients& coefficients, std::int64_t& position, const std::array<float, 64>& blockFactors,
-                  const jpeg::BlockIndex& indexOf);
+    void Quantize(const float (&block)[8][8], Coefficients& coefficients, std::int64_t& position,
+                  const std::array<float, 64>& blockFactors, const jpeg::BlockIndex& indexOf) const;
     static std::array<float, 64> BlockOrder(const std::array<float, 64>& zigZagOrder, const jpeg::BlockIndex& indexOf);
 
-    // Samples the block rows held in a band of the working raster.
-    void SampleBlockRows(std::int32_t i, const platform::Surface& band, std::int32_t rows, std::int64_t& position);
+    // Samples the block rows held in a band of the working raster for the
+    // components first .. last - 1 rendered into it (positions: where each
+    // one's next block goes).
+    void SampleBlockRows(std::int32_t first, std::int32_t last, const platform::Surface& band, std::int32_t rows,
+                         std::int64_t* positions);
 
     // Scan plan and Huffman tables.
     std::vector<ScanGroup> FormScanGroups(const ScanLists& lists, std::int32_t first, std::int32_t last) const;

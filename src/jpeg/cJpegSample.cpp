@@ -149,8 +149,7 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
             any = true;
             const auto rows = static_cast<std::int32_t>(std::min<std::int64_t>(run.bandRows, run.rendering.size.hp - y0));
             renderBand(*run.raster, run.rendering, static_cast<std::int32_t>(y0), rows);
-            for (std::int32_t i = run.first; i < run.last; ++i)
-                SampleBlockRows(i, *run.raster, rows, run.positions[i - run.first]);
+            SampleBlockRows(run.first, run.last, *run.raster, rows, run.positions);
         }
         if (!any)
             break;
@@ -158,25 +157,40 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
     return 0;
 }
 
-void cJpeg::SampleBlockRows(std::int32_t i, const platform::Surface& band, std::int32_t rows, std::int64_t& position)
+void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const platform::Surface& band, std::int32_t rows,
+                            std::int64_t* positions)
 {
-    Component& component = Components[static_cast<std::size_t>(i)];
-    const float* m = jpegcolour::kColour[i];
-    const std::array<float, 64> factors =
-        BlockOrder(QTables[static_cast<std::size_t>(component.Tq)].Factor, jpeg::kTransposedOf);
-    const std::int32_t blockColumns = BlockColumns(component);
+    // The components of the run share each block's pixels: they are read
+    // once, converted into one block per component, and each block is then
+    // transformed, quantised and its AC symbols counted while in the cache.
+    const std::int32_t count = last - first;
+    std::array<std::array<float, 64>, 3> factors{};
+    std::array<jpeg::SymbolCounts, 3> counts{}; // kept apart from the coefficients the loop writes
+    for (std::int32_t c = 0; c < count; ++c) {
+        const Component& component = Components[static_cast<std::size_t>(first + c)];
+        factors[static_cast<std::size_t>(c)] =
+            BlockOrder(QTables[static_cast<std::size_t>(component.Tq)].Factor, jpeg::kTransposedOf);
+    }
+    const std::int32_t blockColumns = BlockColumns(Components[static_cast<std::size_t>(first)]);
     const bool vector = Path != jpeg::CodePath::Scalar;
-    jpeg::SymbolCounts counts{}; // kept apart from the coefficients the loop writes
+    const std::ptrdiff_t stride = rows > 1 ? band.scanLine(1) - band.scanLine(0) : 0;
+    alignas(32) float blocks[3][8][8];
     for (std::int32_t by = 0; by < rows / 8; ++by) {
+        const std::uint8_t* top = band.scanLine(8 * by);
         for (std::int32_t bx = 0; bx < blockColumns; ++bx) {
-            for (int r = 0; r < 8; ++r) {
-                jpegcolour::convertRow(Path, band.scanLine(8 * by + r) + 3 * 8 * bx, m, WorkBlock[r]);
+            jpegcolour::convertBlock(Path, top + 3 * 8 * bx, stride, first, count, blocks);
+            for (std::int32_t c = 0; c < count; ++c) {
+                Component& component = Components[static_cast<std::size_t>(first + c)];
+                const auto k = static_cast<std::size_t>(c);
+                jpegdct::forwardDctTransposed(blocks[c], Path);
+                Quantize(blocks[c], component.Data, positions[c], factors[k], jpeg::kTransposedOf);
+                jpegblocks::countAcSymbols(component.Data.data() + positions[c] - 64, vector, counts[k]);
             }
-            jpegdct::forwardDctTransposed(WorkBlock, Path);
-            Quantize(component.Data, position, factors, jpeg::kTransposedOf);
-            jpegblocks::countAcSymbols(component.Data.data() + position - 64, vector, counts);
         }
     }
-    for (std::size_t s = 0; s < counts.size(); ++s)
-        component.AcCounts[s] += counts[s];
+    for (std::int32_t c = 0; c < count; ++c) {
+        Component& component = Components[static_cast<std::size_t>(first + c)];
+        for (std::size_t s = 0; s < component.AcCounts.size(); ++s)
+            component.AcCounts[s] += counts[static_cast<std::size_t>(c)][s];
+    }
 }

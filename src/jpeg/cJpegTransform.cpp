@@ -33,7 +33,7 @@ void cJpeg::ComputeFactors(std::int32_t t)
 void cJpeg::QuantizeBlock(Coefficients& coefficients, std::int64_t& position,
                           const std::array<float, 64>& factors)
 {
-    Quantize(coefficients, position, BlockOrder(factors, jpeg::kNaturalOf), jpeg::kNaturalOf);
+    Quantize(WorkBlock, coefficients, position, BlockOrder(factors, jpeg::kNaturalOf), jpeg::kNaturalOf);
 }
 
 namespace {
@@ -94,11 +94,11 @@ std::array<float, 64> cJpeg::BlockOrder(const std::array<float, 64>& zigZagOrder
     return inBlock;
 }
 
-void cJpeg::Quantize(Coefficients& coefficients, std::int64_t& position, const std::array<float, 64>& blockFactors,
-                     const jpeg::BlockIndex& indexOf)
+void cJpeg::Quantize(const float (&block)[8][8], Coefficients& coefficients, std::int64_t& position,
+                     const std::array<float, 64>& blockFactors, const jpeg::BlockIndex& indexOf) const
 {
     alignas(16) std::int16_t rounded[64];
-    if (!roundProducts(Path, blockFactors.data(), &WorkBlock[0][0], rounded))
+    if (!roundProducts(Path, blockFactors.data(), &block[0][0], rounded))
         throw platform::NumberedError::overflow();
     std::int16_t* out = coefficients.data() + position;
     for (std::size_t z = 0; z < 64; ++z)

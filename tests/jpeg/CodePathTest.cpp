@@ -89,24 +89,38 @@ TEST(CodePaths, EveryPathWritesTheSameBytes)
 
 TEST(CodePaths, ColourConversionGivesTheSameBitsForAnyPixels)
 {
-#if defined(__SSE2__)
     // A file-level difference shows only when a sample's last bit moves a
-    // coefficient across a rounding edge; here every bit of every sample counts.
+    // coefficient across a rounding edge; here every bit of every sample
+    // counts, for one, two and three components converted together, from
+    // rows stored top-down and bottom-up.
     QRandomGenerator random(7);
-    std::uint8_t row[24];
-    for (int n = 0; n < 20000; ++n) {
-        for (std::uint8_t& byte : row)
-            byte = n < 256 ? static_cast<std::uint8_t>(n) : static_cast<std::uint8_t>(random.bounded(256));
+    std::vector<jpeg::CodePath> vectorPaths;
+    for (jpeg::CodePath path : {jpeg::CodePath::Sse2, jpeg::CodePath::Avx2})
+        if (jpeg::hasCodePath(path))
+            vectorPaths.push_back(path);
+    if (vectorPaths.empty())
+        GTEST_SKIP() << "this build has only the plain path";
+    constexpr int kStride = 24 + 5; // rows apart by more than a block's width
+    std::vector<std::uint8_t> pixels(8 * kStride);
+    for (int n = 0; n < 3000; ++n) {
+        for (std::uint8_t& byte : pixels)
+            byte = n < 256 ? static_cast<std::uint8_t>(n + (&byte - pixels.data())) : static_cast<std::uint8_t>(random.bounded(256));
         if (n >= 256 && n % 3 == 0)
-            row[random.bounded(24)] = n % 2 ? 255 : 0;
-        for (int component = 0; component < 3; ++component) {
-            float scalar[8], vector[8];
-            jpegcolour::convertRowScalar(row, jpegcolour::kColour[component], scalar);
-            jpegcolour::convertRowSse2(row, jpegcolour::kColour[component], vector);
-            ASSERT_EQ(std::memcmp(scalar, vector, sizeof scalar), 0) << "row " << n << " component " << component;
+            pixels[random.bounded(static_cast<int>(pixels.size()))] = n % 2 ? 255 : 0;
+        const bool bottomUp = n % 2 == 1;
+        const std::uint8_t* top = bottomUp ? pixels.data() + 7 * kStride : pixels.data();
+        const std::ptrdiff_t stride = bottomUp ? -kStride : kStride;
+        const int first = n % 3;
+        const int count = 3 - first;
+        float expected[3][8][8];
+        for (int c = 0; c < count; ++c)
+            for (int r = 0; r < 8; ++r)
+                jpegcolour::convertRowScalar(top + r * stride, jpegcolour::kColour[first + c], expected[c][r]);
+        for (jpeg::CodePath path : vectorPaths) {
+            float blocks[3][8][8];
+            jpegcolour::convertBlock(path, top, stride, first, count, blocks);
+            ASSERT_EQ(std::memcmp(expected, blocks, sizeof(float) * 64 * count), 0)
+                << "pixels " << n << " path " << static_cast<int>(path) << " components " << first << "+" << count;
         }
     }
-#else
-    GTEST_SKIP() << "this build has only the plain path";
-#endif
 }
