@@ -1,6 +1,7 @@
 #pragma once
 
 #include "jpeg/cJpegCodePath.h"
+#include "jpeg/cJpegColour.h"
 #include "jpeg/cJpegGeometry.h"
 #include "platform/LargeAllocator.h"
 #include "platform/Surface.h"
@@ -148,10 +149,19 @@ private:
                   const std::array<float, 64>& blockFactors, const jpeg::BlockIndex& indexOf) const;
     static std::array<float, 64> BlockOrder(const std::array<float, 64>& zigZagOrder, const jpeg::BlockIndex& indexOf);
 
-    // Samples the block rows held in a band of the working raster for the
-    // components first .. last - 1 rendered into it (positions: where each
-    // one's next block goes).
-    void SampleBlockRows(std::int32_t first, std::int32_t last, const platform::Surface& band, std::int32_t rows,
+    // Where a band's pixels are: the working raster's first row, and for the
+    // first inPlaceColumns block columns the source picture's own rows.
+    struct BlockSource {
+        const std::uint8_t* raster;
+        std::ptrdiff_t rasterStride;
+        const std::uint8_t* inPlace;
+        std::ptrdiff_t inPlaceStride;
+        jpegcolour::Pixels inPlaceLayout;
+        std::int32_t inPlaceColumns;
+    };
+    // Samples `rows` block rows of a band for the components first .. last - 1
+    // rendered into it (positions: where each one's next block goes).
+    void SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSource& source, std::int32_t rows,
                          std::int64_t* positions);
 
     // Scan plan and Huffman tables.
@@ -217,5 +227,6 @@ private:
     std::int32_t StoredQuality = 0;
     QString StoredComment;
     std::int64_t BandBytes = std::int64_t{1} << 20; // size of the working raster's bands
+    bool ReadInPlace = true; // whole blocks of a 24- or 32-bit picture read without the raster
     jpeg::CodePath Path = jpeg::fastestCodePath();
 };

@@ -17,19 +17,40 @@ namespace jpegcolour {
 
 namespace {
 
-void convertBlockScalar(const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
+// Bytes per pixel and the places of blue and red in it.
+struct Places {
+    int step, blue, red;
+};
+
+constexpr Places placesOf(Pixels layout)
+{
+    return layout == Pixels::Rgb24 ? Places{3, 2, 0} : layout == Pixels::Bgrx32 ? Places{4, 0, 2} : Places{3, 0, 2};
+}
+
+void convertBlockScalar(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
                         float (*blocks)[8][8])
 {
-    for (int r = 0; r < 8; ++r, pixels += stride)
+    const Places at = placesOf(layout);
+    for (int r = 0; r < 8; ++r, pixels += stride) {
+        std::uint8_t bgr[24];
+        for (int x = 0; x < 8; ++x) {
+            bgr[3 * x] = pixels[at.step * x + at.blue];
+            bgr[3 * x + 1] = pixels[at.step * x + 1];
+            bgr[3 * x + 2] = pixels[at.step * x + at.red];
+        }
         for (int c = 0; c < count; ++c)
-            convertRowScalar(pixels, kColour[first + c], blocks[c][r]);
+            convertRowScalar(bgr, kColour[first + c], blocks[c][r]);
+    }
 }
 
 #if defined(__SSE2__)
-// Four pixels (twelve bytes, the thirteenth untouched) as one pixel per lane:
-// blue in the low byte, then green, then red.
-inline __m128i fourPixels(const std::uint8_t* p)
+// Four pixels as one per lane: the first colour byte in the low byte, then
+// the second, then the third. Reads twelve bytes of a 24-bit row (not the
+// thirteenth) or sixteen of a 32-bit one.
+inline __m128i fourPixels(const std::uint8_t* p, bool wide)
 {
+    if (wide)
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     std::int32_t last;
     std::memcpy(&last, p + 8, 4);
     const __m128i bytes = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_cvtsi32_si128(last));
@@ -37,16 +58,20 @@ inline __m128i fourPixels(const std::uint8_t* p)
                               _mm_unpacklo_epi32(_mm_srli_si128(bytes, 6), _mm_srli_si128(bytes, 9)));
 }
 
-void convertBlockSse2(const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
+void convertBlockSse2(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
                       float (*blocks)[8][8])
 {
+    const Places at = placesOf(layout);
+    const bool wide = at.step == 4;
     const __m128i low = _mm_set1_epi32(0xFF);
+    const __m128i blueShift = _mm_cvtsi32_si128(8 * at.blue);
+    const __m128i redShift = _mm_cvtsi32_si128(8 * at.red);
     for (int r = 0; r < 8; ++r, pixels += stride) {
         for (int half = 0; half < 2; ++half) {
-            const __m128i p = fourPixels(pixels + 12 * half);
-            const __m128 blue = _mm_cvtepi32_ps(_mm_and_si128(p, low));
+            const __m128i p = fourPixels(pixels + 4 * at.step * half, wide);
+            const __m128 blue = _mm_cvtepi32_ps(_mm_and_si128(_mm_srl_epi32(p, blueShift), low));
             const __m128 green = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 8), low));
-            const __m128 red = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 16), low));
+            const __m128 red = _mm_cvtepi32_ps(_mm_and_si128(_mm_srl_epi32(p, redShift), low));
             for (int c = 0; c < count; ++c) {
                 const float* m = kColour[first + c];
                 const __m128 sum = _mm_add_ps(_mm_add_ps(_mm_mul_ps(red, _mm_set1_ps(m[0])), _mm_mul_ps(green, _mm_set1_ps(m[1]))),
@@ -65,19 +90,44 @@ void convertBlockSse2(const std::uint8_t* pixels, std::ptrdiff_t stride, int fir
 #pragma GCC target("avx2")
 namespace {
 
-// Eight pixels per row in one register: bytes 0-15 in the low half, bytes
-// 8-23 in the high half (so nothing past the 24th byte is read); each
-// shuffle picks one colour of pixels 0-3 and 4-7 into 32-bit lanes.
-void convertBlockAvx2(const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
+// A shuffle that moves byte `place` of each pixel into its own 32-bit lane,
+// pixels 0-3 in the low half and 4-7 in the high half of the register, whose
+// halves hold the row's bytes from 0 and from `highStart`.
+struct alignas(32) Picker {
+    std::int8_t bytes[32];
+};
+
+constexpr Picker picker(int step, int place, int highStart)
+{
+    Picker mask{};
+    for (int lane = 0; lane < 8; ++lane) {
+        mask.bytes[4 * lane] = static_cast<std::int8_t>(step * lane + place - (lane < 4 ? 0 : highStart));
+        for (int k = 1; k < 4; ++k)
+            mask.bytes[4 * lane + k] = -128; // a zero byte
+    }
+    return mask;
+}
+
+// Blue, green and red pickers of each layout, in the order of Pixels.
+constexpr Picker kPickers[3][3] = {
+    {picker(3, 0, 8), picker(3, 1, 8), picker(3, 2, 8)},
+    {picker(3, 2, 8), picker(3, 1, 8), picker(3, 0, 8)},
+    {picker(4, 0, 16), picker(4, 1, 16), picker(4, 2, 16)},
+};
+
+inline __m256i load(const Picker& mask) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(mask.bytes)); }
+
+// Eight pixels per row in one register: for 24-bit rows bytes 0-15 in the low
+// half and 8-23 in the high half (so nothing past the 24th byte is read), for
+// 32-bit rows the 32 bytes as they are.
+void convertBlockAvx2(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
                       float (*blocks)[8][8])
 {
-    constexpr char Z = -128; // a shuffle index that yields a zero byte
-    const __m256i blueOf = _mm256_setr_epi8(0, Z, Z, Z, 3, Z, Z, Z, 6, Z, Z, Z, 9, Z, Z, Z, //
-                                            4, Z, Z, Z, 7, Z, Z, Z, 10, Z, Z, Z, 13, Z, Z, Z);
-    const __m256i greenOf = _mm256_setr_epi8(1, Z, Z, Z, 4, Z, Z, Z, 7, Z, Z, Z, 10, Z, Z, Z, //
-                                             5, Z, Z, Z, 8, Z, Z, Z, 11, Z, Z, Z, 14, Z, Z, Z);
-    const __m256i redOf = _mm256_setr_epi8(2, Z, Z, Z, 5, Z, Z, Z, 8, Z, Z, Z, 11, Z, Z, Z, //
-                                           6, Z, Z, Z, 9, Z, Z, Z, 12, Z, Z, Z, 15, Z, Z, Z);
+    const int highStart = layout == Pixels::Bgrx32 ? 16 : 8;
+    const Picker(&pickers)[3] = kPickers[static_cast<int>(layout)];
+    const __m256i blueOf = load(pickers[0]);
+    const __m256i greenOf = load(pickers[1]);
+    const __m256i redOf = load(pickers[2]);
     __m256 m[3][4];
     for (int c = 0; c < count; ++c)
         for (int k = 0; k < 4; ++k)
@@ -85,7 +135,7 @@ void convertBlockAvx2(const std::uint8_t* pixels, std::ptrdiff_t stride, int fir
     for (int r = 0; r < 8; ++r, pixels += stride) {
         const __m256i bytes =
             _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels))),
-                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 8)), 1);
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + highStart)), 1);
         const __m256 blue = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, blueOf));
         const __m256 green = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, greenOf));
         const __m256 red = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, redOf));
@@ -101,22 +151,22 @@ void convertBlockAvx2(const std::uint8_t* pixels, std::ptrdiff_t stride, int fir
 #pragma GCC pop_options
 #endif
 
-void convertBlock(jpeg::CodePath path, const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
-                  float (*blocks)[8][8])
+void convertBlock(jpeg::CodePath path, Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first,
+                  int count, float (*blocks)[8][8])
 {
     switch (path) {
 #if defined(OSTREL_JPEG_AVX2)
     case jpeg::CodePath::Avx2:
-        convertBlockAvx2(pixels, stride, first, count, blocks);
+        convertBlockAvx2(layout, pixels, stride, first, count, blocks);
         return;
 #endif
 #if defined(__SSE2__)
     case jpeg::CodePath::Sse2:
-        convertBlockSse2(pixels, stride, first, count, blocks);
+        convertBlockSse2(layout, pixels, stride, first, count, blocks);
         return;
 #endif
     default:
-        convertBlockScalar(pixels, stride, first, count, blocks);
+        convertBlockScalar(layout, pixels, stride, first, count, blocks);
         return;
     }
 }

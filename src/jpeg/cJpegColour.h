@@ -26,12 +26,20 @@ inline void convertRowScalar(const std::uint8_t* bgr, const float* m, float* out
                  static_cast<float>(bgr[0]) * m[2] + m[3];
 }
 
+// How the pixels of a row are stored.
+enum class Pixels {
+    Bgr24,  // blue, green, red
+    Rgb24,  // red, green, blue
+    Bgrx32, // blue, green, red, unused
+};
+
 // Converts the 8 x 8 pixels whose top row starts at `pixels` (each next row
 // `stride` bytes further, negative for a bottom-up surface) into blocks[0 ..
 // count-1] of components first .. first+count-1 (0 = Y, 1 = Cb, 2 = Cr),
-// reading each pixel once for all of them. Reads exactly the 24 bytes of each
-// row. Every path gives convertRowScalar's bits.
-void convertBlock(jpeg::CodePath path, const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
-                  float (*blocks)[8][8]);
+// reading each pixel once for all of them. Reads exactly the 8 pixels of each
+// row. Every path and layout gives convertRowScalar's bits for the same
+// blue-green-red pixels.
+void convertBlock(jpeg::CodePath path, Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first,
+                  int count, float (*blocks)[8][8]);
 
 } // namespace jpegcolour

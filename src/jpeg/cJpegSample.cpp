@@ -58,13 +58,14 @@ struct Rendering {
 // the padded width and the last row repeated to the padded height. Bands start
 // at multiples of 8, so the rows to repeat always share a band with the last
 // real row.
-void renderBand(platform::Surface& raster, const Rendering& r, std::int32_t y0, std::int32_t rows)
+void renderBand(platform::Surface& raster, const Rendering& r, std::int32_t y0, std::int32_t rows,
+                std::int32_t fromColumn = 0)
 {
     const SampledSize& s = r.size;
     if (!r.sourceInside) // parts the copy leaves alone come out black
         std::fill_n(raster.bits(), raster.bytesPerLine() * raster.height(), std::uint8_t{0});
     if (s.w == r.width && s.h == r.height)
-        platform::bitBlt(raster, 0, -y0, s.w, s.h, *r.source, r.left, r.top);
+        platform::bitBlt(raster, fromColumn, -y0, s.w - fromColumn, s.h, *r.source, r.left + fromColumn, r.top);
     else
         platform::stretchBlt(raster, 0, -y0, s.w, s.h, *r.source, r.left, r.top, r.width, r.height);
     const std::int32_t realRows = std::clamp(s.h - y0, 0, rows);
@@ -72,6 +73,33 @@ void renderBand(platform::Surface& raster, const Rendering& r, std::int32_t y0, 
         platform::bitBlt(raster, x, 0, 1, realRows, raster, x - 1, 0);
     for (std::int32_t y = realRows; y < rows; ++y)
         platform::bitBlt(raster, 0, y, s.wp, 1, raster, 0, y - 1);
+}
+
+// A source whose pixels a 1:1 rendering may read where they are: a 24-bit or
+// 32-bit surface holding the whole rectangle. Blocks of whole real pixels are
+// then converted straight from it, and only the partial last block column
+// and the last band go through the raster.
+bool readableInPlace(const Rendering& r)
+{
+    return r.sourceInside && r.size.w == r.width && r.size.h == r.height &&
+           r.source->layout() != platform::Surface::Layout::Indexed;
+}
+
+jpegcolour::Pixels pixelsOf(platform::Surface::Layout layout)
+{
+    switch (layout) {
+    case platform::Surface::Layout::Rgb24:
+        return jpegcolour::Pixels::Rgb24;
+    case platform::Surface::Layout::Bgrx32:
+        return jpegcolour::Pixels::Bgrx32;
+    default:
+        return jpegcolour::Pixels::Bgr24;
+    }
+}
+
+std::ptrdiff_t strideOf(const platform::Surface& surface)
+{
+    return surface.isBottomUp() ? -surface.bytesPerLine() : surface.bytesPerLine();
 }
 
 } // namespace
@@ -148,8 +176,21 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
                 continue;
             any = true;
             const auto rows = static_cast<std::int32_t>(std::min<std::int64_t>(run.bandRows, run.rendering.size.hp - y0));
-            renderBand(*run.raster, run.rendering, static_cast<std::int32_t>(y0), rows);
-            SampleBlockRows(run.first, run.last, *run.raster, rows, run.positions);
+            const Rendering& r = run.rendering;
+            // In place: the band's rows are all real, the blocks left of the
+            // last whole one read from the source.
+            const bool inPlace = ReadInPlace && readableInPlace(r) && y0 + rows <= r.size.h;
+            BlockSource source{run.raster->scanLine(0), strideOf(*run.raster), nullptr, 0, jpegcolour::Pixels::Bgr24, 0};
+            if (inPlace) {
+                const platform::Surface& picture = *r.source;
+                source.inPlaceColumns = r.size.w / 8;
+                source.inPlaceLayout = pixelsOf(picture.layout());
+                source.inPlaceStride = strideOf(picture);
+                source.inPlace = picture.scanLine(r.top + static_cast<std::int32_t>(y0)) +
+                                 std::int64_t{r.left} * (picture.bitCount() / 8);
+            }
+            renderBand(*run.raster, r, static_cast<std::int32_t>(y0), rows, 8 * source.inPlaceColumns);
+            SampleBlockRows(run.first, run.last, source, rows, run.positions);
         }
         if (!any)
             break;
@@ -157,7 +198,7 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
     return 0;
 }
 
-void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const platform::Surface& band, std::int32_t rows,
+void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSource& source, std::int32_t rows,
                             std::int64_t* positions)
 {
     // The components of the run share each block's pixels: they are read
@@ -173,12 +214,18 @@ void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const platfor
     }
     const std::int32_t blockColumns = BlockColumns(Components[static_cast<std::size_t>(first)]);
     const bool vector = Path != jpeg::CodePath::Scalar;
-    const std::ptrdiff_t stride = rows > 1 ? band.scanLine(1) - band.scanLine(0) : 0;
+    const std::int64_t inPlaceStep = source.inPlaceLayout == jpegcolour::Pixels::Bgrx32 ? 32 : 24;
     alignas(32) float blocks[3][8][8];
     for (std::int32_t by = 0; by < rows / 8; ++by) {
-        const std::uint8_t* top = band.scanLine(8 * by);
+        const std::uint8_t* rasterTop = source.raster + 8 * by * source.rasterStride;
+        const std::uint8_t* inPlaceTop = source.inPlaceColumns > 0 ? source.inPlace + 8 * by * source.inPlaceStride : nullptr;
         for (std::int32_t bx = 0; bx < blockColumns; ++bx) {
-            jpegcolour::convertBlock(Path, top + 3 * 8 * bx, stride, first, count, blocks);
+            if (bx < source.inPlaceColumns)
+                jpegcolour::convertBlock(Path, source.inPlaceLayout, inPlaceTop + inPlaceStep * bx, source.inPlaceStride,
+                                         first, count, blocks);
+            else
+                jpegcolour::convertBlock(Path, jpegcolour::Pixels::Bgr24, rasterTop + 24 * bx, source.rasterStride,
+                                         first, count, blocks);
             for (std::int32_t c = 0; c < count; ++c) {
                 Component& component = Components[static_cast<std::size_t>(first + c)];
                 const auto k = static_cast<std::size_t>(c);
