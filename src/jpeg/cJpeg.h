@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // The encoder's working types.
@@ -115,6 +116,12 @@ public:
     std::int32_t SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int32_t lHeight, std::int32_t lSrcLeft = 0,
                            std::int32_t lSrcTop = 0);
 
+    // Called during SampleHDC after each band of rows with how many rows of
+    // the source rectangle it is done with (rows above that are not read
+    // again), ending with lHeight: to show progress, or to let go of the rows
+    // of a large picture as they are passed.
+    void OnRowsSampled(std::function<void(std::int32_t rowsDone)> handler) { RowsSampled = std::move(handler); }
+
     // A comment stored in the file (ISO-8859-1; other characters become '?').
     void Comment(const QString& Value);
     QString Comment() const { return StoredComment; }
@@ -215,7 +222,8 @@ private:
     std::int32_t ComponentCount = 0;
     std::int32_t HMax = 0;
     std::int32_t VMax = 0;
-    std::vector<std::uint8_t> OutBuffer;
+    // Grown without writing zeros first: only the bytes written are ever touched.
+    std::vector<std::uint8_t, platform::LargeAllocator<std::uint8_t>> OutBuffer;
     std::int32_t BitAccumulator = 0;
     std::int64_t OutPos = 0; // 64-bit: a grown buffer may pass 2 GiB
     std::int32_t BitMask = 128;
@@ -227,6 +235,7 @@ private:
     std::int32_t StoredQuality = 0;
     QString StoredComment;
     std::int64_t BandBytes = std::int64_t{1} << 20; // size of the working raster's bands
+    std::function<void(std::int32_t)> RowsSampled;
     bool ReadInPlace = true; // whole blocks of a 24- or 32-bit picture read without the raster
     jpeg::CodePath Path = jpeg::fastestCodePath();
 };

@@ -194,6 +194,18 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
         }
         if (!any)
             break;
+        if (RowsSampled) {
+            // The first source row the next band of each run reads (a
+            // stretched rendering may start a row earlier).
+            std::int64_t done = lHeight;
+            for (const Run& run : runs) {
+                const std::int64_t next = (band + 1) * run.bandRows;
+                const SampledSize& size = run.rendering.size;
+                if (next < size.hp)
+                    done = std::min(done, size.h == lHeight ? next : std::max<std::int64_t>(next * lHeight / size.h - 1, 0));
+            }
+            RowsSampled(static_cast<std::int32_t>(done));
+        }
     }
     return 0;
 }

@@ -41,9 +41,10 @@ enum Marker : std::uint8_t {
 using jpegblocks::category;
 
 // Releases the output buffer however SaveFile ends.
+template <class Buffer>
 struct BufferRelease {
-    std::vector<std::uint8_t>& buffer;
-    ~BufferRelease() { std::vector<std::uint8_t>().swap(buffer); }
+    Buffer& buffer;
+    ~BufferRelease() { Buffer().swap(buffer); }
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 // Loading pictures from files of any format Qt reads, within size and memory limits.
 #include "Picture.h"
+#include "MappedPixmap.h"
 
 #include "Blit.h"
 
@@ -164,39 +165,6 @@ ColorEntry entryOf(QRgb c)
 // The smallest bitmap depth that holds `count` colours.
 int depthFor(int count) { return count <= 2 ? 1 : count <= 16 ? 4 : 8; }
 
-// Where the pixels of a binary colour PPM file (P6) with 8-bit samples of
-// the given size begin; -1 for any other header. Numbers are separated by
-// white space and comments (# to the line's end); one white space byte
-// follows the largest sample value.
-std::int64_t pixmapDataOffset(const QByteArray& head, std::int64_t width, std::int64_t height)
-{
-    if (!head.startsWith("P6"))
-        return -1;
-    qsizetype at = 2;
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
-    const auto number = [&]() -> std::int64_t {
-        for (;;) {
-            while (at < head.size() && isSpace(head[at]))
-                ++at;
-            if (at < head.size() && head[at] == '#') {
-                while (at < head.size() && head[at] != '\n')
-                    ++at;
-                continue;
-            }
-            break;
-        }
-        std::int64_t value = 0;
-        const qsizetype start = at;
-        while (at < head.size() && head[at] >= '0' && head[at] <= '9' && value < (std::int64_t{1} << 40))
-            value = value * 10 + (head[at++] - '0');
-        return at > start ? value : -1;
-    };
-    const std::int64_t w = number(), h = number(), maxValue = number();
-    if (w != width || h != height || maxValue != 255 || at >= head.size() || !isSpace(head[at]))
-        return -1;
-    return at + 1;
-}
-
 // Binary colour PPM files with 8-bit samples go straight into the 24-bit
 // bitmap, a band of rows at a time, without a picture-sized image between:
 // the same pixels as Qt's reader gives, in less time and memory. Null for
@@ -206,7 +174,8 @@ std::unique_ptr<Surface> readPixmap(const QString& path, std::int64_t width, std
     QFile file(path);
     if (width <= 0 || height <= 0 || !file.open(QIODevice::ReadOnly))
         return nullptr;
-    const std::int64_t offset = pixmapDataOffset(file.read(1024), width, height);
+    const PixmapHeader header = readPixmapHeader(file.read(1024));
+    const std::int64_t offset = header.width == width && header.height == height ? header.dataOffset : -1;
     const std::int64_t rowBytes = 3 * width;
     if (offset < 0 || file.size() - offset < rowBytes * height || !file.seek(offset))
         return nullptr;

@@ -164,6 +164,23 @@ std::unique_ptr<Surface> Surface::view(std::uint8_t* bits, const BitmapInfo& inf
     return surface;
 }
 
+std::unique_ptr<Surface> Surface::viewRows(const std::uint8_t* bits, int width, int height, std::int64_t stride,
+                                           Layout layout)
+{
+    const int bytesPerPixel = layout == Layout::Bgrx32 ? 4 : 3;
+    if (!bits || width <= 0 || height <= 0 || layout == Layout::Indexed || stride < std::int64_t{bytesPerPixel} * width)
+        return nullptr;
+    std::unique_ptr<Surface> surface(new Surface);
+    surface->width_ = width;
+    surface->height_ = height;
+    surface->bitCount_ = 8 * bytesPerPixel;
+    surface->layout_ = layout;
+    surface->stride_ = stride;
+    surface->bottomUp_ = false;
+    surface->bits_ = const_cast<std::uint8_t*>(bits); // never written: a copy source only
+    return surface;
+}
+
 std::unique_ptr<Surface> Surface::wrap(const QImage& image)
 {
     if (image.isNull())

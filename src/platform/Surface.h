@@ -84,6 +84,13 @@ public:
     // A surface over memory owned by the caller, laid out as `info` says.
     static std::unique_ptr<Surface> view(std::uint8_t* bits, const BitmapInfo& info);
 
+    // A top-down source surface over `height` rows of caller-owned pixels,
+    // `stride` bytes apart (any stride, as a file's rows are packed), in one
+    // of the 24-bit layouts or 32-bit. Like a wrapped image it is only read
+    // from: the memory may be read-only. Null for a size or layout it cannot take.
+    static std::unique_ptr<Surface> viewRows(const std::uint8_t* bits, int width, int height, std::int64_t stride,
+                                             Layout layout);
+
     // A top-down source surface over the pixels of `image`, sharing them for
     // the 24-bit and 32-bit RGB formats (alpha is ignored, as in a 32-bit
     // bitmap) and over a blue-green-red copy for any other format.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using I = cJpegProbe;
 
 namespace {
@@ -152,6 +154,52 @@ TEST(SampleHDC, BandsGiveExactlyTheWholeRendering)
                 EXPECT_EQ(I::components(banded)[c].Data, I::components(whole)[c].Data)
                     << "layout " << f[0] << f[1] << f[2] << f[3] << f[4] << f[5] << " origin " << origin[0] << ","
                     << origin[1] << " component " << c;
+        }
+    }
+}
+
+TEST(SampleHDC, RowsReportedDoneAreNotReadAgain)
+{
+    // Each report says the rows above it are finished: overwriting them at
+    // once must leave every coefficient as it is. Reports rise, come once per
+    // band and end with the whole height, for copies, halvings and uneven
+    // stretches, from the picture's top and from inside it.
+    const QImage image = testsupport::pattern(203, 157, 5).convertToFormat(QImage::Format_RGB32);
+    const int layouts[][6] = {{2, 2, 1, 1, 1, 1}, {1, 1, 1, 1, 1, 1}, {3, 1, 2, 2, 1, 3}, {1, 4, 1, 3, 1, 1}};
+    const int origins[][2] = {{0, 0}, {4, 11}};
+    for (const auto& f : layouts) {
+        for (const auto& origin : origins) {
+            SCOPED_TRACE(testing::Message() << "layout " << f[0] << f[1] << f[2] << f[3] << f[4] << f[5] << " origin "
+                                            << origin[0] << "," << origin[1]);
+            const int height = 140;
+            cJpeg quiet;
+            I::setBandBytes(quiet, 1);
+            quiet.SetSamplingFrequencies(f[0], f[1], f[2], f[3], f[4], f[5]);
+            const auto untouched = platform::Surface::wrap(image);
+            ASSERT_EQ(quiet.SampleHDC(untouched.get(), 190, height, origin[0], origin[1]), 0);
+
+            // A surface of its own memory, so that overwriting its rows
+            // changes what the encoder would read.
+            const auto surface = platform::Surface::create(image.width(), image.height(), 24);
+            ASSERT_TRUE(surface);
+            for (int y = 0; y < image.height(); ++y)
+                untouched->readRow(y, 0, image.width(), surface->scanLine(y));
+            cJpeg watched;
+            I::setBandBytes(watched, 1); // the smallest band: 8 rows
+            watched.SetSamplingFrequencies(f[0], f[1], f[2], f[3], f[4], f[5]);
+            std::vector<int> reports;
+            watched.OnRowsSampled([&](std::int32_t done) {
+                reports.push_back(done);
+                for (int y = 0; y < done; ++y) // the rows the encoder is done with
+                    std::fill_n(surface->scanLine(origin[1] + y), 3 * image.width(), std::uint8_t{0x5A});
+            });
+            ASSERT_EQ(watched.SampleHDC(surface.get(), 190, height, origin[0], origin[1]), 0);
+            ASSERT_GE(reports.size(), 3u);
+            EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+            EXPECT_EQ(reports.back(), height);
+            EXPECT_GT(reports[reports.size() / 2], 0);
+            for (std::size_t c = 0; c < 3; ++c)
+                EXPECT_EQ(I::components(watched)[c].Data, I::components(quiet)[c].Data) << "component " << c;
         }
     }
 }

@@ -1,4 +1,5 @@
 // The picture loader against files of every format and depth, and damaged ones.
+#include "platform/MappedPixmap.h"
 #include "platform/Picture.h"
 
 #include "support/ImageFiles.h"
@@ -12,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <limits>
+#include <string>
 
 #include <random>
 
@@ -182,6 +185,77 @@ TEST_F(PictureLoader, PixmapFilesReadAsQtReadsThem)
             for (int x = 0; x < byQt.width(); ++x)
                 ASSERT_EQ(colourAt(*picture, x, y), byQt.pixel(x, y) | 0xFF000000u) << x << "," << y;
     }
+}
+
+namespace {
+
+// Resident kilobytes of the mapping that holds `address` (/proc/self/smaps).
+long residentKiBAround(const void* address)
+{
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    bool inside = false;
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    while (std::getline(smaps, line)) {
+        std::uintptr_t start = 0, end = 0;
+        if (std::sscanf(line.c_str(), "%lx-%lx ", &start, &end) == 2) { // a mapping's first line
+            inside = at >= start && at < end;
+            continue;
+        }
+        if (inside && line.rfind("Rss:", 0) == 0)
+            return std::stol(line.substr(4));
+    }
+    return -1;
+}
+
+} // namespace
+
+// A binary PPM file read in place: Qt's pixels through rows that are not
+// four-byte aligned, pages let go and read again, and every other kind of
+// file (or a pipe) left to the ordinary loader.
+TEST_F(PictureLoader, MappedPixmapsGiveTheFilesPixelsAndLetRowsGo)
+{
+    const QImage image = testsupport::pattern(1001, 700, 9).convertToFormat(QImage::Format_RGB888);
+    QByteArray rgb;
+    for (int y = 0; y < image.height(); ++y)
+        rgb.append(reinterpret_cast<const char*>(image.constScanLine(y)), 3 * image.width());
+    const QString path = file("big.ppm", "P6 # in place\n1001 700\n255\n" + rgb);
+    const auto pixmap = platform::MappedPixmap::open(path, Picture::kMaxPixels);
+    ASSERT_TRUE(pixmap);
+    ASSERT_EQ(pixmap->width(), 1001);
+    ASSERT_EQ(pixmap->height(), 700);
+    const auto samePixels = [&](int from, int to) {
+        std::vector<std::uint8_t> bgr(3 * 1001);
+        for (int y = from; y < to; ++y) {
+            pixmap->surface().readRow(y, 0, 1001, bgr.data());
+            for (int x = 0; x < 1001; ++x)
+                if (qRgb(bgr[3 * x + 2], bgr[3 * x + 1], bgr[3 * x]) != image.pixel(x, y))
+                    return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(samePixels(0, 700));
+    const std::uint8_t* first = pixmap->surface().scanLine(0);
+    const long full = residentKiBAround(first);
+    EXPECT_GT(full, 2000); // 2.1 MB of pixels, all read
+    pixmap->release(350);
+    pixmap->release(200); // going back is nothing to do
+    // At least the first half goes (a kernel that maps the file in huge
+    // pages lets go of the whole huge page).
+    EXPECT_LE(residentKiBAround(first), full - 1000);
+    pixmap->release(700);
+    EXPECT_LE(residentKiBAround(first), 8);
+    EXPECT_TRUE(samePixels(0, 700)); // back from the file
+
+    const QByteArray header = "P6\n1001 700\n255\n";
+    const QByteArray others[] = {header + rgb.left(rgb.size() - 1), "P6\n1001 700\n100\n" + rgb,
+                                 "P3\n2 1\n255\n255 0 0  0 0 255\n", "P6\n0 700\n255\n", QByteArray()};
+    int n = 0;
+    for (const QByteArray& bytes : others)
+        EXPECT_FALSE(platform::MappedPixmap::open(file(QString("other%1.ppm").arg(n++), bytes), Picture::kMaxPixels)) << n;
+    EXPECT_FALSE(platform::MappedPixmap::open(path, 1001 * 700 - 1)) << "more pixels than allowed";
+    EXPECT_FALSE(platform::MappedPixmap::open(dir.filePath("missing.ppm"), Picture::kMaxPixels));
+    EXPECT_FALSE(platform::MappedPixmap::open(dir.path(), Picture::kMaxPixels)) << "a folder";
 }
 
 TEST_F(PictureLoader, TransparencyIsLaidOverTheBackground)

@@ -19,6 +19,13 @@ struct ToolRun {
     QString out;
 };
 
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
 ToolRun run(const QStringList& arguments)
 {
     QProcess process;
@@ -99,6 +106,33 @@ TEST_F(OstrelJpeg, ReadsTheCommonFormats)
     const auto decoded = testsupport::decodeJpegFile(target);
     EXPECT_EQ(decoded.width, 1);
     EXPECT_LE(decoded.pixels[0], 3);
+}
+
+TEST_F(OstrelJpeg, PixmapFilesGiveTheFileOfTheSamePictureInAnotherFormat)
+{
+    // Binary PPM files are read in place and let go of band by band; the
+    // result must be that of the same pixels from a PNG file, in the default
+    // layout and in one that stretches the chroma unevenly, for a picture of
+    // several bands with an odd width.
+    const QImage image = testsupport::pattern(2001, 517, 3).convertToFormat(QImage::Format_RGB888);
+    const QString ppm = dir.filePath("wide.ppm");
+    const QString png = dir.filePath("wide.png");
+    ASSERT_TRUE(image.save(ppm, "PPM"));
+    ASSERT_TRUE(image.save(png, "PNG"));
+    int n = 0;
+    for (const QStringList& options : {QStringList{}, QStringList{"--sampling", "4,2,2,1,1,1"}}) {
+        const QString fromPpm = dir.filePath(QString("ppm%1.jpg").arg(n));
+        const QString fromPng = dir.filePath(QString("png%1.jpg").arg(n++));
+        ASSERT_EQ(run(options + QStringList{ppm, fromPpm}).status, 0);
+        ASSERT_EQ(run(options + QStringList{png, fromPng}).status, 0);
+        EXPECT_EQ(contents(fromPpm), contents(fromPng)) << options.join(' ').toStdString();
+    }
+    // A PPM file cut short is not mapped: the ordinary reader says why.
+    QFile cut(ppm);
+    ASSERT_TRUE(cut.resize(cut.size() - 1));
+    const ToolRun r = run({ppm, dir.filePath("cut.jpg")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith("ostrel-jpeg: cannot read")) << r.err.toStdString();
 }
 
 TEST_F(OstrelJpeg, TransparentPartsBecomeWhite)

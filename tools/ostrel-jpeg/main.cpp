@@ -2,6 +2,7 @@
 // Ostrel's own encoder. Never overwrites: an existing OUTPUT exits with 2.
 #include "jpeg/cJpeg.h"
 #include "platform/NumberedError.h"
+#include "platform/MappedPixmap.h"
 #include "platform/Picture.h"
 #include "Version.h"
 
@@ -141,13 +142,22 @@ int main(int argc, char* argv[])
         const QSize declared = platform::Picture::declaredSize(input);
         if (declared.width() > kMaxReadableSide || declared.height() > kMaxReadableSide)
             return tooLarge(declared);
-        const auto picture = platform::Picture::load(input, &error, Qt::white, &reason, true);
-        if (!picture)
-            return fail(QString("cannot read '%1': %2").arg(input, reason));
-        if (picture->width() > kMaxReadableSide || picture->height() > kMaxReadableSide)
-            return tooLarge(QSize(picture->width(), picture->height()));
-        if (encoder.SampleHDC(&picture->bitmap(), picture->width(), picture->height()) != 0)
-            return fail(QString("not enough memory to encode '%1' (%2 x %3)").arg(input).arg(picture->width()).arg(picture->height()));
+        // A binary PPM file is read where it lies, its rows let go as the
+        // encoder passes them: memory stays near the size of the coefficients.
+        const auto pixmap = platform::MappedPixmap::open(input, platform::Picture::kMaxPixels);
+        std::unique_ptr<platform::Picture> picture;
+        if (!pixmap) {
+            picture = platform::Picture::load(input, &error, Qt::white, &reason, true);
+            if (!picture)
+                return fail(QString("cannot read '%1': %2").arg(input, reason));
+        }
+        platform::Surface& pixels = pixmap ? pixmap->surface() : picture->bitmap();
+        if (pixels.width() > kMaxReadableSide || pixels.height() > kMaxReadableSide)
+            return tooLarge(QSize(pixels.width(), pixels.height()));
+        if (pixmap)
+            encoder.OnRowsSampled([&pixmap](std::int32_t rows) { pixmap->release(rows); });
+        if (encoder.SampleHDC(&pixels, pixels.width(), pixels.height()) != 0)
+            return fail(QString("not enough memory to encode '%1' (%2 x %3)").arg(input).arg(pixels.width()).arg(pixels.height()));
 
         switch (encoder.SaveFile(output)) {
         case 0:
