@@ -156,6 +156,8 @@ private:
                   const std::array<float, 64>& blockFactors, const jpeg::BlockIndex& indexOf) const;
     static std::array<float, 64> BlockOrder(const std::array<float, 64>& zigZagOrder, const jpeg::BlockIndex& indexOf);
 
+    // Whether SampleHDC samples the chrominance on a second thread.
+    bool UseSecondThread(std::int32_t width, std::int32_t height) const;
     // Where a band's pixels are: the working raster's first row, and for the
     // first inPlaceColumns block columns the source picture's own rows.
     struct BlockSource {
@@ -236,6 +238,7 @@ private:
     QString StoredComment;
     std::int64_t BandBytes = std::int64_t{1} << 20; // size of the working raster's bands
     std::function<void(std::int32_t)> RowsSampled;
-    bool ReadInPlace = true; // whole blocks of a 24- or 32-bit picture read without the raster
+    bool ReadInPlace = true;
+    std::int32_t Threads = 0; // 0: a second thread for pictures large enough; 1: one thread; 2: two always // whole blocks of a 24- or 32-bit picture read without the raster
     jpeg::CodePath Path = jpeg::fastestCodePath();
 };

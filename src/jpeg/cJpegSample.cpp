@@ -19,9 +19,13 @@
 #include "platform/NumberedError.h"
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 
 namespace {
@@ -168,30 +172,75 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
         }
     }
 
+    // One band of one run: rendered where the raster is needed, then sampled.
+    // False once the run has no rows left.
+    const auto sampleBand = [this](Run& run, std::int64_t band) {
+        const std::int64_t y0 = band * run.bandRows;
+        if (y0 >= run.rendering.size.hp)
+            return false;
+        const auto rows = static_cast<std::int32_t>(std::min<std::int64_t>(run.bandRows, run.rendering.size.hp - y0));
+        const Rendering& r = run.rendering;
+        // In place: the band's rows are all real, the blocks left of the
+        // last whole one read from the source.
+        const bool inPlace = ReadInPlace && readableInPlace(r) && y0 + rows <= r.size.h;
+        BlockSource source{run.raster->scanLine(0), strideOf(*run.raster), nullptr, 0, jpegcolour::Pixels::Bgr24, 0};
+        if (inPlace) {
+            const platform::Surface& picture = *r.source;
+            source.inPlaceColumns = r.size.w / 8;
+            source.inPlaceLayout = pixelsOf(picture.layout());
+            source.inPlaceStride = strideOf(picture);
+            source.inPlace = picture.scanLine(r.top + static_cast<std::int32_t>(y0)) +
+                             std::int64_t{r.left} * (picture.bitCount() / 8);
+        }
+        renderBand(*run.raster, r, static_cast<std::int32_t>(y0), rows, 8 * source.inPlaceColumns);
+        SampleBlockRows(run.first, run.last, source, rows, run.positions);
+        return true;
+    };
+
+    // Pictures worth it sample their last run (the chrominance) on a second
+    // thread while this one samples the rest: the runs share nothing they
+    // write, so the coefficients are the same either way. Progress reports
+    // come from one thread only, so a picture reported on is sampled on one.
+    if (runs.size() > 1 && !RowsSampled && UseSecondThread(lWidth, lHeight)) {
+        std::exception_ptr helperFailure;
+        const auto sampleLastRun = [&] {
+            try {
+                for (std::int64_t band = 0; sampleBand(runs.back(), band); ++band) {
+                }
+            } catch (...) {
+                helperFailure = std::current_exception();
+            }
+        };
+        std::optional<std::thread> helper;
+        try {
+            helper.emplace(sampleLastRun);
+        } catch (const std::system_error&) {
+            sampleLastRun(); // no second thread to be had: one after the other
+        }
+        try {
+            for (std::int64_t band = 0;; ++band) {
+                bool any = false;
+                for (std::size_t k = 0; k + 1 < runs.size(); ++k)
+                    any = sampleBand(runs[k], band) || any;
+                if (!any)
+                    break;
+            }
+        } catch (...) {
+            if (helper)
+                helper->join();
+            throw;
+        }
+        if (helper)
+            helper->join();
+        if (helperFailure)
+            std::rethrow_exception(helperFailure);
+        return 0;
+    }
+
     for (std::int64_t band = 0;; ++band) {
         bool any = false;
-        for (Run& run : runs) {
-            const std::int64_t y0 = band * run.bandRows;
-            if (y0 >= run.rendering.size.hp)
-                continue;
-            any = true;
-            const auto rows = static_cast<std::int32_t>(std::min<std::int64_t>(run.bandRows, run.rendering.size.hp - y0));
-            const Rendering& r = run.rendering;
-            // In place: the band's rows are all real, the blocks left of the
-            // last whole one read from the source.
-            const bool inPlace = ReadInPlace && readableInPlace(r) && y0 + rows <= r.size.h;
-            BlockSource source{run.raster->scanLine(0), strideOf(*run.raster), nullptr, 0, jpegcolour::Pixels::Bgr24, 0};
-            if (inPlace) {
-                const platform::Surface& picture = *r.source;
-                source.inPlaceColumns = r.size.w / 8;
-                source.inPlaceLayout = pixelsOf(picture.layout());
-                source.inPlaceStride = strideOf(picture);
-                source.inPlace = picture.scanLine(r.top + static_cast<std::int32_t>(y0)) +
-                                 std::int64_t{r.left} * (picture.bitCount() / 8);
-            }
-            renderBand(*run.raster, r, static_cast<std::int32_t>(y0), rows, 8 * source.inPlaceColumns);
-            SampleBlockRows(run.first, run.last, source, rows, run.positions);
-        }
+        for (Run& run : runs)
+            any = sampleBand(run, band) || any;
         if (!any)
             break;
         if (RowsSampled) {
@@ -208,6 +257,15 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
         }
     }
     return 0;
+}
+
+bool cJpeg::UseSecondThread(std::int32_t width, std::int32_t height) const
+{
+    if (Threads != 0)
+        return Threads > 1;
+    // Below this a thread's start costs more than it saves.
+    constexpr std::int64_t kMinimumPixels = 256 * 256;
+    return std::int64_t{width} * height >= kMinimumPixels && std::thread::hardware_concurrency() > 1;
 }
 
 void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSource& source, std::int32_t rows,

@@ -1,7 +1,9 @@
-// Every code path of the encoder (plain C++, SSE2, AVX2) writes the same bytes, for many sizes and layouts.
+// Every code path of the encoder (plain C++, SSE2, AVX2, one or two threads) writes the same bytes, for many
+// sizes and layouts.
 #include "cJpegProbe.h"
 #include "cJpegColour.h"
 
+#include "support/Files.h"
 #include "support/Images.h"
 #include "support/JpegCodec.h"
 
@@ -20,10 +22,12 @@ struct Layout {
     int h1, v1, h2, v2, h3, v3;
 };
 
-QByteArray encode(const QImage& image, const Layout& l, int quality, jpeg::CodePath path)
+// threads: 1 = the calling thread only, 2 = a second thread for the chrominance.
+QByteArray encode(const QImage& image, const Layout& l, int quality, jpeg::CodePath path, int threads = 1)
 {
     cJpeg encoder;
     I::setCodePath(encoder, path);
+    I::setThreads(encoder, threads);
     encoder.Quality(quality);
     encoder.SetSamplingFrequencies(l.h1, l.v1, l.h2, l.v2, l.h3, l.v3);
     EXPECT_EQ(sampleImage(encoder, image), 0);
@@ -70,6 +74,7 @@ TEST(CodePaths, EveryPathWritesTheSameBytes)
                     ASSERT_FALSE(scalar.isEmpty());
                     for (jpeg::CodePath path : vectorPaths)
                         ASSERT_EQ(encode(image, l, quality, path), scalar) << "path " << static_cast<int>(path);
+                    ASSERT_EQ(encode(image, l, quality, jpeg::fastestCodePath(), 2), scalar) << "two threads";
                     ++files;
                 }
             }
@@ -82,6 +87,9 @@ TEST(CodePaths, EveryPathWritesTheSameBytes)
         const QByteArray scalar = encode(photo, {2, 2, 1, 1, 1, 1}, defaults.Quality(), jpeg::CodePath::Scalar);
         for (jpeg::CodePath path : vectorPaths)
             EXPECT_EQ(encode(photo, {2, 2, 1, 1, 1, 1}, defaults.Quality(), path), scalar);
+        EXPECT_EQ(encode(photo, {2, 2, 1, 1, 1, 1}, defaults.Quality(), jpeg::fastestCodePath(), 2), scalar);
+        EXPECT_EQ(encode(photo, {2, 2, 1, 1, 1, 1}, defaults.Quality(), jpeg::fastestCodePath(), 0), scalar)
+            << "the default choice of threads";
         EXPECT_TRUE(testsupport::decodeJpeg(scalar).ok);
     }
     EXPECT_EQ(files, 8 * 2 * 8 * 4);
@@ -186,6 +194,25 @@ TEST(CodePaths, ReadingPicturesInPlaceWritesTheSameBytes)
                     ASSERT_EQ(encodeWith(true), copied);
                 }
             }
+        }
+    }
+}
+
+// A block that cannot be quantised fails the sampling with the overflow
+// error, whichever thread samples it, and the encoder can sample again.
+TEST(CodePaths, AFailureOnEitherThreadReachesTheCaller)
+{
+    const QImage image = testsupport::pattern(64, 48, 2);
+    for (int threads : {1, 2}) {
+        for (int table : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << threads << " threads, table " << table);
+            cJpeg encoder;
+            I::setThreads(encoder, threads);
+            I::qtable(encoder, table).Factor.fill(1e30f);
+            EXPECT_EQ(testsupport::errorNumber([&] { sampleImage(encoder, image); }), 6);
+            encoder.Quality(75); // sound tables again
+            EXPECT_EQ(sampleImage(encoder, image), 0);
+            EXPECT_TRUE(testsupport::decodeJpeg(encoder.Encode()).ok);
         }
     }
 }

@@ -35,6 +35,7 @@ struct cJpegProbe {
     static void setBandBytes(cJpeg& j, std::int64_t bytes) { j.BandBytes = bytes; }
     static void setCodePath(cJpeg& j, jpeg::CodePath path) { j.Path = path; }
     static void setReadInPlace(cJpeg& j, bool inPlace) { j.ReadInPlace = inPlace; }
+    static void setThreads(cJpeg& j, int threads) { j.Threads = threads; }
     static float (&workBlock(cJpeg& j))[8][8] { return j.WorkBlock; }
     static void forwardDCT(cJpeg& j) { j.ForwardDCT(); }
     static void computeFactors(cJpeg& j, int t) { j.ComputeFactors(t); }
