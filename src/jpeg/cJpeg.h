@@ -159,7 +159,8 @@ private:
     // Whether SampleHDC samples the chrominance on a second thread.
     bool UseSecondThread(std::int32_t width, std::int32_t height) const;
     // Where a band's pixels are: the working raster's first row, and for the
-    // first inPlaceColumns block columns the source picture's own rows.
+    // first inPlaceColumns block columns the source picture's own rows (two
+    // source pixels each way to a sample when inPlaceHalved).
     struct BlockSource {
         const std::uint8_t* raster;
         std::ptrdiff_t rasterStride;
@@ -167,6 +168,7 @@ private:
         std::ptrdiff_t inPlaceStride;
         jpegcolour::Pixels inPlaceLayout;
         std::int32_t inPlaceColumns;
+        bool inPlaceHalved;
     };
     // Samples `rows` block rows of a band for the components first .. last - 1
     // rendered into it (positions: where each one's next block goes).

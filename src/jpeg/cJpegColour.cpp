@@ -27,6 +27,18 @@ constexpr Places placesOf(Pixels layout)
     return layout == Pixels::Rgb24 ? Places{3, 2, 0} : layout == Pixels::Bgrx32 ? Places{4, 0, 2} : Places{3, 0, 2};
 }
 
+// Rows 2r and 2r + 1 of 16 source pixels halved into 8 blue-green-red pixels.
+void halveRowScalar(Pixels layout, const std::uint8_t* upper, const std::uint8_t* lower, std::uint8_t* bgr)
+{
+    const Places at = placesOf(layout);
+    const int place[3] = {at.blue, 1, at.red};
+    for (int x = 0; x < 8; ++x)
+        for (int k = 0; k < 3; ++k) {
+            const int c = 2 * at.step * x + place[k];
+            bgr[3 * x + k] = static_cast<std::uint8_t>((upper[c] + upper[c + at.step] + lower[c] + lower[c + at.step] + 2) >> 2);
+        }
+}
+
 void convertBlockScalar(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
                         float (*blocks)[8][8])
 {
@@ -117,6 +129,30 @@ constexpr Picker kPickers[3][3] = {
 
 inline __m256i load(const Picker& mask) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(mask.bytes)); }
 
+// Eight pixels of a row as 32-bit lanes of one colour each.
+struct Lanes {
+    __m256i blue, green, red;
+};
+
+inline Lanes eightPixels(const std::uint8_t* pixels, int highStart, const __m256i (&pick)[3])
+{
+    const __m256i bytes =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels))),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + highStart)), 1);
+    return {_mm256_shuffle_epi8(bytes, pick[0]), _mm256_shuffle_epi8(bytes, pick[1]), _mm256_shuffle_epi8(bytes, pick[2])};
+}
+
+// One colour of sixteen pixels on two rows, halved: lane x holds
+// (a + b + c + d + 2) >> 2 of pixels 2x and 2x + 1 of both rows.
+inline __m256i halve(__m256i upperLeft, __m256i upperRight, __m256i lowerLeft, __m256i lowerRight)
+{
+    // Neighbours added within each half: [0+1, 2+3, 8+9, 10+11 | 4+5, 6+7, 12+13, 14+15].
+    const __m256i sums =
+        _mm256_add_epi32(_mm256_hadd_epi32(upperLeft, upperRight), _mm256_hadd_epi32(lowerLeft, lowerRight));
+    const __m256i ordered = _mm256_permute4x64_epi64(sums, 0xD8); // 64-bit lanes 0, 2, 1, 3
+    return _mm256_srli_epi32(_mm256_add_epi32(ordered, _mm256_set1_epi32(2)), 2);
+}
+
 // Eight pixels per row in one register: for 24-bit rows bytes 0-15 in the low
 // half and 8-23 in the high half (so nothing past the 24th byte is read), for
 // 32-bit rows the 32 bytes as they are.
@@ -147,6 +183,33 @@ void convertBlockAvx2(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t 
     }
 }
 
+void convertHalvedBlockAvx2(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
+                            float (*blocks)[8][8])
+{
+    const int step = layout == Pixels::Bgrx32 ? 4 : 3;
+    const int highStart = step == 4 ? 16 : 8;
+    const Picker(&pickers)[3] = kPickers[static_cast<int>(layout)];
+    const __m256i pick[3] = {load(pickers[0]), load(pickers[1]), load(pickers[2])};
+    __m256 m[3][4];
+    for (int c = 0; c < count; ++c)
+        for (int k = 0; k < 4; ++k)
+            m[c][k] = _mm256_set1_ps(kColour[first + c][k]);
+    for (int r = 0; r < 8; ++r, pixels += 2 * stride) {
+        const Lanes ul = eightPixels(pixels, highStart, pick);
+        const Lanes ur = eightPixels(pixels + 8 * step, highStart, pick);
+        const Lanes ll = eightPixels(pixels + stride, highStart, pick);
+        const Lanes lr = eightPixels(pixels + stride + 8 * step, highStart, pick);
+        const __m256 blue = _mm256_cvtepi32_ps(halve(ul.blue, ur.blue, ll.blue, lr.blue));
+        const __m256 green = _mm256_cvtepi32_ps(halve(ul.green, ur.green, ll.green, lr.green));
+        const __m256 red = _mm256_cvtepi32_ps(halve(ul.red, ur.red, ll.red, lr.red));
+        for (int c = 0; c < count; ++c) {
+            const __m256 sum = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(red, m[c][0]), _mm256_mul_ps(green, m[c][1])),
+                                             _mm256_mul_ps(blue, m[c][2]));
+            _mm256_storeu_ps(blocks[c][r], _mm256_add_ps(sum, m[c][3]));
+        }
+    }
+}
+
 } // namespace
 #pragma GCC pop_options
 #endif
@@ -169,6 +232,22 @@ void convertBlock(jpeg::CodePath path, Pixels layout, const std::uint8_t* pixels
         convertBlockScalar(layout, pixels, stride, first, count, blocks);
         return;
     }
+}
+
+void convertHalvedBlock(jpeg::CodePath path, Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride,
+                        int first, int count, float (*blocks)[8][8])
+{
+#if defined(OSTREL_JPEG_AVX2)
+    if (path == jpeg::CodePath::Avx2) {
+        convertHalvedBlockAvx2(layout, pixels, stride, first, count, blocks);
+        return;
+    }
+#endif
+    // The halved pixels first, then the conversion of any other block.
+    std::uint8_t bgr[8][24];
+    for (int r = 0; r < 8; ++r)
+        halveRowScalar(layout, pixels + 2 * r * stride, pixels + (2 * r + 1) * stride, bgr[r]);
+    convertBlock(path, Pixels::Bgr24, bgr[0], 24, first, count, blocks);
 }
 
 } // namespace jpegcolour

@@ -42,4 +42,11 @@ enum class Pixels {
 void convertBlock(jpeg::CodePath path, Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first,
                   int count, float (*blocks)[8][8]);
 
+// The same for the 8 x 8 pixels of a picture halved both ways: each sample
+// pixel is the 2 x 2 source pixels' average per colour, (a + b + c + d + 2) / 4
+// rounded down, as the halving into the working raster makes it. `pixels`
+// is the top-left of 16 x 16 source pixels, `stride` apart.
+void convertHalvedBlock(jpeg::CodePath path, Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride,
+                        int first, int count, float (*blocks)[8][8]);
+
 } // namespace jpegcolour

@@ -70,8 +70,11 @@ void renderBand(platform::Surface& raster, const Rendering& r, std::int32_t y0, 
         std::fill_n(raster.bits(), raster.bytesPerLine() * raster.height(), std::uint8_t{0});
     if (s.w == r.width && s.h == r.height)
         platform::bitBlt(raster, fromColumn, -y0, s.w - fromColumn, s.h, *r.source, r.left + fromColumn, r.top);
-    else
+    else if (fromColumn == 0)
         platform::stretchBlt(raster, 0, -y0, s.w, s.h, *r.source, r.left, r.top, r.width, r.height);
+    else if (fromColumn < s.w) // an exact halving: the rest of each row halves on its own
+        platform::stretchBlt(raster, fromColumn, -y0, s.w - fromColumn, s.h, *r.source, r.left + 2 * fromColumn, r.top,
+                             r.width - 2 * fromColumn, r.height);
     const std::int32_t realRows = std::clamp(s.h - y0, 0, rows);
     for (std::int32_t x = s.w; x < s.wp; ++x)
         platform::bitBlt(raster, x, 0, 1, realRows, raster, x - 1, 0);
@@ -79,14 +82,18 @@ void renderBand(platform::Surface& raster, const Rendering& r, std::int32_t y0, 
         platform::bitBlt(raster, 0, y, s.wp, 1, raster, 0, y - 1);
 }
 
-// A source whose pixels a 1:1 rendering may read where they are: a 24-bit or
-// 32-bit surface holding the whole rectangle. Blocks of whole real pixels are
-// then converted straight from it, and only the partial last block column
-// and the last band go through the raster.
+// Whether the rendering halves the rectangle exactly, both ways.
+bool halved(const Rendering& r) { return 2 * r.size.w == r.width && 2 * r.size.h == r.height; }
+
+// A source whose pixels a rendering may read where they are: a 24-bit or
+// 32-bit surface holding the whole rectangle, copied 1:1 or halved exactly
+// both ways. Blocks of whole real pixels are then converted straight from it
+// (halved on the way), and only the partial last block column and the last
+// band go through the raster.
 bool readableInPlace(const Rendering& r)
 {
-    return r.sourceInside && r.size.w == r.width && r.size.h == r.height &&
-           r.source->layout() != platform::Surface::Layout::Indexed;
+    const bool copied = r.size.w == r.width && r.size.h == r.height;
+    return r.sourceInside && r.source->layout() != platform::Surface::Layout::Indexed && (copied || halved(r));
 }
 
 jpegcolour::Pixels pixelsOf(platform::Surface::Layout layout)
@@ -183,13 +190,15 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
         // In place: the band's rows are all real, the blocks left of the
         // last whole one read from the source.
         const bool inPlace = ReadInPlace && readableInPlace(r) && y0 + rows <= r.size.h;
-        BlockSource source{run.raster->scanLine(0), strideOf(*run.raster), nullptr, 0, jpegcolour::Pixels::Bgr24, 0};
+        BlockSource source{run.raster->scanLine(0), strideOf(*run.raster), nullptr, 0, jpegcolour::Pixels::Bgr24, 0, false};
         if (inPlace) {
             const platform::Surface& picture = *r.source;
             source.inPlaceColumns = r.size.w / 8;
             source.inPlaceLayout = pixelsOf(picture.layout());
             source.inPlaceStride = strideOf(picture);
-            source.inPlace = picture.scanLine(r.top + static_cast<std::int32_t>(y0)) +
+            source.inPlaceHalved = halved(r);
+            const auto scale = source.inPlaceHalved ? 2 : 1;
+            source.inPlace = picture.scanLine(r.top + scale * static_cast<std::int32_t>(y0)) +
                              std::int64_t{r.left} * (picture.bitCount() / 8);
         }
         renderBand(*run.raster, r, static_cast<std::int32_t>(y0), rows, 8 * source.inPlaceColumns);
@@ -284,13 +293,19 @@ void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSo
     }
     const std::int32_t blockColumns = BlockColumns(Components[static_cast<std::size_t>(first)]);
     const bool vector = Path != jpeg::CodePath::Scalar;
-    const std::int64_t inPlaceStep = source.inPlaceLayout == jpegcolour::Pixels::Bgrx32 ? 32 : 24;
+    // Bytes and rows of the source behind one block.
+    const std::int64_t scale = source.inPlaceHalved ? 2 : 1;
+    const std::int64_t inPlaceStep = scale * (source.inPlaceLayout == jpegcolour::Pixels::Bgrx32 ? 32 : 24);
     alignas(32) float blocks[3][8][8];
     for (std::int32_t by = 0; by < rows / 8; ++by) {
         const std::uint8_t* rasterTop = source.raster + 8 * by * source.rasterStride;
-        const std::uint8_t* inPlaceTop = source.inPlaceColumns > 0 ? source.inPlace + 8 * by * source.inPlaceStride : nullptr;
+        const std::uint8_t* inPlaceTop =
+            source.inPlaceColumns > 0 ? source.inPlace + scale * 8 * by * source.inPlaceStride : nullptr;
         for (std::int32_t bx = 0; bx < blockColumns; ++bx) {
-            if (bx < source.inPlaceColumns)
+            if (bx < source.inPlaceColumns && source.inPlaceHalved)
+                jpegcolour::convertHalvedBlock(Path, source.inPlaceLayout, inPlaceTop + inPlaceStep * bx,
+                                               source.inPlaceStride, first, count, blocks);
+            else if (bx < source.inPlaceColumns)
                 jpegcolour::convertBlock(Path, source.inPlaceLayout, inPlaceTop + inPlaceStep * bx, source.inPlaceStride,
                                          first, count, blocks);
             else
