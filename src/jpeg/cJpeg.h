@@ -241,6 +241,7 @@ private:
     std::int64_t BandBytes = std::int64_t{1} << 20; // size of the working raster's bands
     std::function<void(std::int32_t)> RowsSampled;
     bool ReadInPlace = true;
-    std::int32_t Threads = 0; // 0: a second thread for pictures large enough; 1: one thread; 2: two always // whole blocks of a 24- or 32-bit picture read without the raster
+    // 0: a second thread for pictures large enough; 1: one thread; 2: two always.
+    std::int32_t Threads = 0; // whole blocks of a 24- or 32-bit picture read without the raster
     jpeg::CodePath Path = jpeg::fastestCodePath();
 };

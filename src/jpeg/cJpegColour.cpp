@@ -98,8 +98,6 @@ void convertBlockSse2(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t 
 } // namespace
 
 #if defined(OSTREL_JPEG_AVX2)
-#pragma GCC push_options
-#pragma GCC target("avx2")
 namespace {
 
 // A shuffle that moves byte `place` of each pixel into its own 32-bit lane,
@@ -127,14 +125,17 @@ constexpr Picker kPickers[3][3] = {
     {picker(4, 0, 16), picker(4, 1, 16), picker(4, 2, 16)},
 };
 
-inline __m256i load(const Picker& mask) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(mask.bytes)); }
+OSTREL_TARGET_AVX2 inline __m256i load(const Picker& mask)
+{
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(mask.bytes));
+}
 
 // Eight pixels of a row as 32-bit lanes of one colour each.
 struct Lanes {
     __m256i blue, green, red;
 };
 
-inline Lanes eightPixels(const std::uint8_t* pixels, int highStart, const __m256i (&pick)[3])
+OSTREL_TARGET_AVX2 inline Lanes eightPixels(const std::uint8_t* pixels, int highStart, const __m256i (&pick)[3])
 {
     const __m256i bytes =
         _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels))),
@@ -144,7 +145,8 @@ inline Lanes eightPixels(const std::uint8_t* pixels, int highStart, const __m256
 
 // One colour of sixteen pixels on two rows, halved: lane x holds
 // (a + b + c + d + 2) >> 2 of pixels 2x and 2x + 1 of both rows.
-inline __m256i halve(__m256i upperLeft, __m256i upperRight, __m256i lowerLeft, __m256i lowerRight)
+OSTREL_TARGET_AVX2 inline __m256i halve(__m256i upperLeft, __m256i upperRight, __m256i lowerLeft,
+                                        __m256i lowerRight)
 {
     // Neighbours added within each half: [0+1, 2+3, 8+9, 10+11 | 4+5, 6+7, 12+13, 14+15].
     const __m256i sums =
@@ -156,8 +158,8 @@ inline __m256i halve(__m256i upperLeft, __m256i upperRight, __m256i lowerLeft, _
 // Eight pixels per row in one register: for 24-bit rows bytes 0-15 in the low
 // half and 8-23 in the high half (so nothing past the 24th byte is read), for
 // 32-bit rows the 32 bytes as they are.
-void convertBlockAvx2(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
-                      float (*blocks)[8][8])
+OSTREL_TARGET_AVX2 void convertBlockAvx2(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first,
+                                         int count, float (*blocks)[8][8])
 {
     const int highStart = layout == Pixels::Bgrx32 ? 16 : 8;
     const Picker(&pickers)[3] = kPickers[static_cast<int>(layout)];
@@ -183,8 +185,8 @@ void convertBlockAvx2(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t 
     }
 }
 
-void convertHalvedBlockAvx2(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first, int count,
-                            float (*blocks)[8][8])
+OSTREL_TARGET_AVX2 void convertHalvedBlockAvx2(Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride,
+                                               int first, int count, float (*blocks)[8][8])
 {
     const int step = layout == Pixels::Bgrx32 ? 4 : 3;
     const int highStart = step == 4 ? 16 : 8;
@@ -211,7 +213,6 @@ void convertHalvedBlockAvx2(Pixels layout, const std::uint8_t* pixels, std::ptrd
 }
 
 } // namespace
-#pragma GCC pop_options
 #endif
 
 void convertBlock(jpeg::CodePath path, Pixels layout, const std::uint8_t* pixels, std::ptrdiff_t stride, int first,

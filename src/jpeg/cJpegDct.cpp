@@ -171,11 +171,9 @@ void forwardDctSse2(float (&block)[8][8])
 #if defined(OSTREL_JPEG_AVX2)
 // The eight-lane transform, compiled for AVX2 only; it runs where the
 // processor has it (hasAvx2).
-#pragma GCC push_options
-#pragma GCC target("avx2")
 namespace {
 
-inline __m256 times8(__m256 value, double constant)
+OSTREL_TARGET_AVX2 inline __m256 times8(__m256 value, double constant)
 {
     const __m256d k = _mm256_set1_pd(constant);
     const __m256d low = _mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(value)), k);
@@ -184,7 +182,7 @@ inline __m256 times8(__m256 value, double constant)
 }
 
 // value * constant - s, formed in double precision.
-inline __m256 timesMinus8(__m256 value, double constant, __m256 s)
+OSTREL_TARGET_AVX2 inline __m256 timesMinus8(__m256 value, double constant, __m256 s)
 {
     const __m256d k = _mm256_set1_pd(constant);
     const __m256d low = _mm256_sub_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(value)), k),
@@ -196,7 +194,7 @@ inline __m256 timesMinus8(__m256 value, double constant, __m256 s)
 
 // The transform on eight columns or rows at once: the scalar operations in
 // every lane.
-inline void transform8Lanes(__m256 (&d)[8])
+OSTREL_TARGET_AVX2 inline void transform8Lanes(__m256 (&d)[8])
 {
     const __m256 t0 = _mm256_add_ps(d[0], d[7]);
     const __m256 t7 = _mm256_sub_ps(d[0], d[7]);
@@ -233,7 +231,7 @@ inline void transform8Lanes(__m256 (&d)[8])
     d[7] = _mm256_sub_ps(z11, z4);
 }
 
-inline void transpose8(__m256 (&r)[8])
+OSTREL_TARGET_AVX2 inline void transpose8(__m256 (&r)[8])
 {
     __m256 t[8], u[8];
     for (int i = 0; i < 8; i += 2) {
@@ -254,7 +252,7 @@ inline void transpose8(__m256 (&r)[8])
 
 // Columns (one per lane, the rows in the eight registers), transpose, rows:
 // register u then holds F(0..7, u), row u of the transposed block.
-void forwardDctAvx2(float (&block)[8][8])
+OSTREL_TARGET_AVX2 void forwardDctAvx2(float (&block)[8][8])
 {
     __m256 rows[8];
     for (int r = 0; r < 8; ++r)
@@ -267,7 +265,6 @@ void forwardDctAvx2(float (&block)[8][8])
 }
 
 } // namespace
-#pragma GCC pop_options
 
 bool hasAvx2()
 {

@@ -8,6 +8,8 @@
 // decided on the processor at run time.
 #if defined(__x86_64__) && defined(__GNUC__)
 #define OSTREL_JPEG_AVX2 1
+// Marks a function compiled for AVX2 (GCC and Clang alike).
+#define OSTREL_TARGET_AVX2 __attribute__((target("avx2")))
 #endif
 
 namespace jpegdct {
