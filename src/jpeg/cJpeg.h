@@ -34,6 +34,10 @@ struct HuffmanTable {
     std::array<std::int32_t, 256> EHUFCO{};
 };
 
+// The file being written; grown without writing zeros first, so only the
+// bytes written are ever touched.
+using OutputBuffer = std::vector<std::uint8_t, platform::LargeAllocator<std::uint8_t>>;
+
 // Quantised coefficients of one component (zero-filled when made).
 using Coefficients = std::vector<std::int16_t, platform::LargeAllocator<std::int16_t>>;
 
@@ -226,8 +230,7 @@ private:
     std::int32_t ComponentCount = 0;
     std::int32_t HMax = 0;
     std::int32_t VMax = 0;
-    // Grown without writing zeros first: only the bytes written are ever touched.
-    std::vector<std::uint8_t, platform::LargeAllocator<std::uint8_t>> OutBuffer;
+    jpeg::OutputBuffer OutBuffer;
     std::int32_t BitAccumulator = 0;
     std::int64_t OutPos = 0; // 64-bit: a grown buffer may pass 2 GiB
     std::int32_t BitMask = 128;

@@ -41,10 +41,9 @@ enum Marker : std::uint8_t {
 using jpegblocks::category;
 
 // Releases the output buffer however SaveFile ends.
-template <class Buffer>
 struct BufferRelease {
-    Buffer& buffer;
-    ~BufferRelease() { Buffer().swap(buffer); }
+    jpeg::OutputBuffer& buffer;
+    ~BufferRelease() { jpeg::OutputBuffer().swap(buffer); }
 };
 
 } // namespace
