@@ -14,10 +14,11 @@ namespace platform {
 
 PixmapHeader readPixmapHeader(const QByteArray& head)
 {
-    if (!head.startsWith("P6"))
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
+    // White space follows the magic number ("P63" is not a pixmap 3 wide).
+    if (!head.startsWith("P6") || head.size() < 3 || !isSpace(head[2]))
         return {};
     qsizetype at = 2;
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
     const auto number = [&]() -> std::int64_t {
         for (;;) {
             while (at < head.size() && isSpace(head[at]))

@@ -11,9 +11,10 @@
 namespace platform {
 
 // The header of a binary colour PPM file (P6) with 8-bit samples: its size and
-// where its pixels begin, dataOffset -1 for any other header. Numbers are
-// separated by white space and comments (# to the line's end); one white
-// space byte follows the largest sample value, which must be 255.
+// where its pixels begin, dataOffset -1 for any other header. White space
+// follows the magic number; numbers are separated by white space and
+// comments (# to the line's end); one white space byte follows the largest
+// sample value, which must be 255.
 struct PixmapHeader {
     std::int64_t width = 0;
     std::int64_t height = 0;

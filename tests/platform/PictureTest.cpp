@@ -249,7 +249,8 @@ TEST_F(PictureLoader, MappedPixmapsGiveTheFilesPixelsAndLetRowsGo)
 
     const QByteArray header = "P6\n1001 700\n255\n";
     const QByteArray others[] = {header + rgb.left(rgb.size() - 1), "P6\n1001 700\n100\n" + rgb,
-                                 "P3\n2 1\n255\n255 0 0  0 0 255\n", "P6\n0 700\n255\n", QByteArray()};
+                                 "P3\n2 1\n255\n255 0 0  0 0 255\n", "P6\n0 700\n255\n", QByteArray(),
+                                 "P63\n 1\n255\n\n2  x\n2\n5" /* no space after the magic: found by the fuzzer */};
     int n = 0;
     for (const QByteArray& bytes : others)
         EXPECT_FALSE(platform::MappedPixmap::open(file(QString("other%1.ppm").arg(n++), bytes), Picture::kMaxPixels)) << n;
