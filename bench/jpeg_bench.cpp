@@ -41,7 +41,7 @@ const Images& images()
 std::map<std::string, double> outputBytes;
 
 // threads: 1 = the calling thread only (the comparison with libjpeg-turbo),
-// 0 = as the encoder chooses (a second thread for pictures large enough).
+// 0 = as the encoder chooses (a second sampling thread for pictures large enough).
 std::size_t encodeWithCJpeg(const QImage& image, const std::string& path, int threads = 1)
 {
     const auto surface = platform::Surface::wrap(image);

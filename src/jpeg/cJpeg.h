@@ -160,7 +160,7 @@ private:
                   const std::array<float, 64>& blockFactors, const jpeg::BlockIndex& indexOf) const;
     static std::array<float, 64> BlockOrder(const std::array<float, 64>& zigZagOrder, const jpeg::BlockIndex& indexOf);
 
-    // Whether SampleHDC samples the chrominance on a second thread.
+    // Whether SampleHDC shares the sampling with a second thread.
     bool UseSecondThread(std::int32_t width, std::int32_t height) const;
     // Where a band's pixels are: the working raster's first row, and for the
     // first inPlaceColumns block columns the source picture's own rows (two
@@ -175,9 +175,10 @@ private:
         bool inPlaceHalved;
     };
     // Samples `rows` block rows of a band for the components first .. last - 1
-    // rendered into it (positions: where each one's next block goes).
+    // rendered into it (positions: where each one's next block goes), adding
+    // their AC symbols to acCounts[component].
     void SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSource& source, std::int32_t rows,
-                         std::int64_t* positions);
+                         std::int64_t* positions, jpeg::SymbolCounts* acCounts);
 
     // Scan plan and Huffman tables.
     std::vector<ScanGroup> FormScanGroups(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
@@ -243,8 +244,8 @@ private:
     QString StoredComment;
     std::int64_t BandBytes = std::int64_t{1} << 20; // size of the working raster's bands
     std::function<void(std::int32_t)> RowsSampled;
-    bool ReadInPlace = true;
-    // 0: a second thread for pictures large enough; 1: one thread; 2: two always.
-    std::int32_t Threads = 0; // whole blocks of a 24- or 32-bit picture read without the raster
+    bool ReadInPlace = true; // whole blocks of a 24- or 32-bit picture read without the raster
+    // Sampling threads: 0 = two for pictures large enough, 1 = this one only, 2 = two always.
+    std::int32_t Threads = 0;
     jpeg::CodePath Path = jpeg::fastestCodePath();
 };

@@ -19,6 +19,7 @@
 #include "platform/NumberedError.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <limits>
 #include <memory>
@@ -138,13 +139,17 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
     struct Run {
         std::int32_t first, last;
         Rendering rendering;
-        std::unique_ptr<platform::Surface> raster;
         std::int32_t bandRows;
-        std::int64_t positions[3];
+        std::int64_t bands;
     };
-    // All runs advance together by whole rows of minimum coded units, so each
-    // band of source rows is read once for every component while in cache.
-    const std::int64_t unitRows = std::clamp<std::int64_t>(BandBytes / (rowBytes * 8 * VMax), 1, McuRows());
+    // All runs advance by whole rows of minimum coded units. On one thread
+    // they advance together, so each band of source rows is read once for
+    // every component while in cache; two threads take (run, band) pieces in
+    // turn, and the bands are made small enough for the pieces to share out.
+    const bool twoThreads = !RowsSampled && UseSecondThread(lWidth, lHeight);
+    std::int64_t unitRows = std::clamp<std::int64_t>(BandBytes / (rowBytes * 8 * VMax), 1, McuRows());
+    if (twoThreads)
+        unitRows = std::min<std::int64_t>(unitRows, std::max<std::int64_t>(1, McuRows() / 4));
     std::vector<Run> runs;
     const bool sourceInside = lSrcLeft >= 0 && lSrcTop >= 0 && std::int64_t{lSrcLeft} + lWidth <= lHDC->width() &&
                               std::int64_t{lSrcTop} + lHeight <= lHDC->height();
@@ -156,15 +161,36 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
                sampledSize(Components[static_cast<std::size_t>(last)], lWidth, lHeight, HMax, VMax) == size)
             ++last;
         const auto bandRows = static_cast<std::int32_t>(std::min<std::int64_t>(8 * head.V * unitRows, size.hp));
-        auto raster = platform::Surface::create(size.wp, bandRows, 24);
-        if (!raster)
-            return 1;
-        if (raster->setStretchMode(static_cast<int>(platform::StretchMode::Halftone)) == 0)
-            raster->setStretchMode(static_cast<int>(platform::StretchMode::ColorOnColor));
-        runs.push_back({first, last, {lHDC, lSrcLeft, lSrcTop, lWidth, lHeight, size, sourceInside}, std::move(raster),
-                        bandRows, {0, 0, 0}});
+        runs.push_back({first, last, {lHDC, lSrcLeft, lSrcTop, lWidth, lHeight, size, sourceInside}, bandRows,
+                        ceilDiv(size.hp, bandRows)});
         first = last;
     }
+
+    // What one thread works with: a raster for each run, and its own counts
+    // of each component's AC symbols (added up at the end).
+    struct Worker {
+        std::vector<std::unique_ptr<platform::Surface>> rasters;
+        std::array<jpeg::SymbolCounts, 3> counts{};
+    };
+    const auto makeWorker = [&runs]() -> std::unique_ptr<Worker> {
+        auto worker = std::make_unique<Worker>();
+        for (const Run& run : runs) {
+            auto raster = platform::Surface::create(run.rendering.size.wp, run.bandRows, 24);
+            if (!raster)
+                return nullptr;
+            if (raster->setStretchMode(static_cast<int>(platform::StretchMode::Halftone)) == 0)
+                raster->setStretchMode(static_cast<int>(platform::StretchMode::ColorOnColor));
+            worker->rasters.push_back(std::move(raster));
+        }
+        return worker;
+    };
+    std::vector<std::unique_ptr<Worker>> workers;
+    workers.push_back(makeWorker());
+    if (!workers.front())
+        return 1;
+    if (twoThreads)
+        if (auto second = makeWorker())
+            workers.push_back(std::move(second));
 
     for (std::int32_t i = 0; i < ComponentCount; ++i) {
         Component& component = Components[static_cast<std::size_t>(i)];
@@ -180,17 +206,15 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
     }
 
     // One band of one run: rendered where the raster is needed, then sampled.
-    // False once the run has no rows left.
-    const auto sampleBand = [this](Run& run, std::int64_t band) {
+    const auto sampleBand = [this](const Run& run, std::int64_t band, Worker& worker, std::size_t k) {
         const std::int64_t y0 = band * run.bandRows;
-        if (y0 >= run.rendering.size.hp)
-            return false;
         const auto rows = static_cast<std::int32_t>(std::min<std::int64_t>(run.bandRows, run.rendering.size.hp - y0));
         const Rendering& r = run.rendering;
+        platform::Surface& raster = *worker.rasters[k];
         // In place: the band's rows are all real, the blocks left of the
         // last whole one read from the source.
         const bool inPlace = ReadInPlace && readableInPlace(r) && y0 + rows <= r.size.h;
-        BlockSource source{run.raster->scanLine(0), strideOf(*run.raster), nullptr, 0, jpegcolour::Pixels::Bgr24, 0, false};
+        BlockSource source{raster.scanLine(0), strideOf(raster), nullptr, 0, jpegcolour::Pixels::Bgr24, 0, false};
         if (inPlace) {
             const platform::Surface& picture = *r.source;
             source.inPlaceColumns = r.size.w / 8;
@@ -201,70 +225,83 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
             source.inPlace = picture.scanLine(r.top + scale * static_cast<std::int32_t>(y0)) +
                              std::int64_t{r.left} * (picture.bitCount() / 8);
         }
-        renderBand(*run.raster, r, static_cast<std::int32_t>(y0), rows, 8 * source.inPlaceColumns);
-        SampleBlockRows(run.first, run.last, source, rows, run.positions);
-        return true;
+        renderBand(raster, r, static_cast<std::int32_t>(y0), rows, 8 * source.inPlaceColumns);
+        // Each component's blocks of this band start at its first block row.
+        std::int64_t positions[3];
+        for (std::int32_t i = run.first; i < run.last; ++i)
+            positions[i - run.first] = y0 / 8 * BlockColumns(Components[static_cast<std::size_t>(i)]) * 64;
+        SampleBlockRows(run.first, run.last, source, rows, positions, worker.counts.data());
     };
 
-    // Pictures worth it sample their last run (the chrominance) on a second
-    // thread while this one samples the rest: the runs share nothing they
-    // write, so the coefficients are the same either way. Progress reports
-    // come from one thread only, so a picture reported on is sampled on one.
-    if (runs.size() > 1 && !RowsSampled && UseSecondThread(lWidth, lHeight)) {
-        std::exception_ptr helperFailure;
-        const auto sampleLastRun = [&] {
+    // The pieces in band order, the runs of each band in turn.
+    struct Piece {
+        std::size_t run;
+        std::int64_t band;
+    };
+    std::vector<Piece> pieces;
+    for (std::int64_t band = 0;; ++band) {
+        const std::size_t before = pieces.size();
+        for (std::size_t k = 0; k < runs.size(); ++k)
+            if (band < runs[k].bands)
+                pieces.push_back({k, band});
+        if (pieces.size() == before)
+            break;
+    }
+
+    if (workers.size() > 1) {
+        // Both threads take the next piece until none is left; the second
+        // is joined before this returns, whatever happens, and the first
+        // failure on either reaches the caller.
+        std::atomic<std::size_t> next{0};
+        std::exception_ptr failures[2];
+        const auto work = [&](std::size_t w) {
             try {
-                for (std::int64_t band = 0; sampleBand(runs.back(), band); ++band) {
-                }
+                for (std::size_t p = next++; p < pieces.size(); p = next++)
+                    sampleBand(runs[pieces[p].run], pieces[p].band, *workers[w], pieces[p].run);
             } catch (...) {
-                helperFailure = std::current_exception();
+                failures[w] = std::current_exception();
+                next = pieces.size();
             }
         };
         std::optional<std::thread> helper;
         try {
-            helper.emplace(sampleLastRun);
+            helper.emplace(work, 1);
         } catch (const std::system_error&) {
-            sampleLastRun(); // no second thread to be had: one after the other
+            // No second thread to be had: this one does all the pieces.
         }
-        try {
-            for (std::int64_t band = 0;; ++band) {
-                bool any = false;
-                for (std::size_t k = 0; k + 1 < runs.size(); ++k)
-                    any = sampleBand(runs[k], band) || any;
-                if (!any)
-                    break;
-            }
-        } catch (...) {
-            if (helper)
-                helper->join();
-            throw;
-        }
+        work(0);
         if (helper)
             helper->join();
-        if (helperFailure)
-            std::rethrow_exception(helperFailure);
-        return 0;
-    }
-
-    for (std::int64_t band = 0;; ++band) {
-        bool any = false;
-        for (Run& run : runs)
-            any = sampleBand(run, band) || any;
-        if (!any)
-            break;
-        if (RowsSampled) {
-            // The first source row the next band of each run reads (a
-            // stretched rendering may start a row earlier).
-            std::int64_t done = lHeight;
-            for (const Run& run : runs) {
-                const std::int64_t next = (band + 1) * run.bandRows;
-                const SampledSize& size = run.rendering.size;
-                if (next < size.hp)
-                    done = std::min(done, size.h == lHeight ? next : std::max<std::int64_t>(next * lHeight / size.h - 1, 0));
+        for (const std::exception_ptr& failure : failures)
+            if (failure)
+                std::rethrow_exception(failure);
+    } else {
+        std::int64_t band = 0;
+        for (const Piece& piece : pieces) {
+            sampleBand(runs[piece.run], piece.band, *workers.front(), piece.run);
+            const bool bandDone = &piece == &pieces.back() || (&piece + 1)->band != band;
+            if (RowsSampled && bandDone) {
+                // The first source row the next band of each run reads (a
+                // stretched rendering may start a row earlier).
+                std::int64_t done = lHeight;
+                for (const Run& run : runs) {
+                    const std::int64_t nextRow = (band + 1) * run.bandRows;
+                    const SampledSize& size = run.rendering.size;
+                    if (nextRow < size.hp)
+                        done = std::min(done, size.h == lHeight ? nextRow
+                                                                : std::max<std::int64_t>(nextRow * lHeight / size.h - 1, 0));
+                }
+                RowsSampled(static_cast<std::int32_t>(done));
             }
-            RowsSampled(static_cast<std::int32_t>(done));
+            if (bandDone)
+                ++band;
         }
     }
+
+    for (const auto& worker : workers)
+        for (std::int32_t i = 0; i < ComponentCount; ++i)
+            for (std::size_t s = 0; s < jpeg::SymbolCounts{}.size(); ++s)
+                Components[static_cast<std::size_t>(i)].AcCounts[s] += worker->counts[static_cast<std::size_t>(i)][s];
     return 0;
 }
 
@@ -278,7 +315,7 @@ bool cJpeg::UseSecondThread(std::int32_t width, std::int32_t height) const
 }
 
 void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSource& source, std::int32_t rows,
-                            std::int64_t* positions)
+                            std::int64_t* positions, jpeg::SymbolCounts* acCounts)
 {
     // The components of the run share each block's pixels: they are read
     // once, converted into one block per component, and each block is then
@@ -320,9 +357,7 @@ void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSo
             }
         }
     }
-    for (std::int32_t c = 0; c < count; ++c) {
-        Component& component = Components[static_cast<std::size_t>(first + c)];
-        for (std::size_t s = 0; s < component.AcCounts.size(); ++s)
-            component.AcCounts[s] += counts[static_cast<std::size_t>(c)][s];
-    }
+    for (std::int32_t c = 0; c < count; ++c)
+        for (std::size_t s = 0; s < counts[0].size(); ++s)
+            acCounts[first + c][s] += counts[static_cast<std::size_t>(c)][s];
 }

@@ -22,7 +22,7 @@ struct Layout {
     int h1, v1, h2, v2, h3, v3;
 };
 
-// threads: 1 = the calling thread only, 2 = a second thread for the chrominance.
+// threads: 1 = the calling thread only, 2 = two sampling threads, 0 = as the encoder chooses.
 QByteArray encode(const QImage& image, const Layout& l, int quality, jpeg::CodePath path, int threads = 1)
 {
     cJpeg encoder;
