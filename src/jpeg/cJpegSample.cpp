@@ -114,6 +114,61 @@ std::ptrdiff_t strideOf(const platform::Surface& surface)
     return surface.isBottomUp() ? -surface.bytesPerLine() : surface.bytesPerLine();
 }
 
+// Consecutive components of one sampled size share a rendering: a run.
+struct Run {
+    std::int32_t first, last;
+    Rendering rendering;
+    std::int32_t bandRows;
+    std::int64_t bands;
+};
+
+// How many of the source's `height` rows no band after `band` reads: the
+// first row the next band of each run reads (a stretched rendering may
+// start a row earlier).
+std::int64_t rowsDoneAfter(const std::vector<Run>& runs, std::int64_t band, std::int64_t height)
+{
+    std::int64_t done = height;
+    for (const Run& run : runs) {
+        const std::int64_t nextRow = (band + 1) * run.bandRows;
+        const SampledSize& size = run.rendering.size;
+        if (nextRow < size.hp)
+            done = std::min(done, size.h == height ? nextRow : std::max<std::int64_t>(nextRow * height / size.h - 1, 0));
+    }
+    return done;
+}
+
+// Does work(worker, piece) for pieces 0 .. count - 1 on this thread
+// (worker 0) and a second one (worker 1), each taking the next piece until
+// none is left. The second thread is joined before this returns, whatever
+// happens; the first failure on either is raised here. Without a second
+// thread to be had, this one does every piece.
+template <class Work>
+void shareOut(std::size_t count, Work&& work)
+{
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failures[2];
+    const auto take = [&](std::size_t worker) {
+        try {
+            for (std::size_t piece = next++; piece < count; piece = next++)
+                work(worker, piece);
+        } catch (...) {
+            failures[worker] = std::current_exception();
+            next = count;
+        }
+    };
+    std::optional<std::thread> helper;
+    try {
+        helper.emplace(take, 1);
+    } catch (const std::system_error&) {
+    }
+    take(0);
+    if (helper)
+        helper->join();
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
+}
+
 } // namespace
 
 std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int32_t lHeight, std::int32_t lSrcLeft,
@@ -135,13 +190,6 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
     if (rowBytes < 0 || rowBytes * roundUp8(lHeight) > std::numeric_limits<std::int32_t>::max())
         return 1;
 
-    // Runs of consecutive components of one sampled size share a rendering.
-    struct Run {
-        std::int32_t first, last;
-        Rendering rendering;
-        std::int32_t bandRows;
-        std::int64_t bands;
-    };
     // All runs advance by whole rows of minimum coded units. On one thread
     // they advance together, so each band of source rows is read once for
     // every component while in cache; two threads take (run, band) pieces in
@@ -249,52 +297,15 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
     }
 
     if (workers.size() > 1) {
-        // Both threads take the next piece until none is left; the second
-        // is joined before this returns, whatever happens, and the first
-        // failure on either reaches the caller.
-        std::atomic<std::size_t> next{0};
-        std::exception_ptr failures[2];
-        const auto work = [&](std::size_t w) {
-            try {
-                for (std::size_t p = next++; p < pieces.size(); p = next++)
-                    sampleBand(runs[pieces[p].run], pieces[p].band, *workers[w], pieces[p].run);
-            } catch (...) {
-                failures[w] = std::current_exception();
-                next = pieces.size();
-            }
-        };
-        std::optional<std::thread> helper;
-        try {
-            helper.emplace(work, 1);
-        } catch (const std::system_error&) {
-            // No second thread to be had: this one does all the pieces.
-        }
-        work(0);
-        if (helper)
-            helper->join();
-        for (const std::exception_ptr& failure : failures)
-            if (failure)
-                std::rethrow_exception(failure);
+        shareOut(pieces.size(), [&](std::size_t worker, std::size_t p) {
+            sampleBand(runs[pieces[p].run], pieces[p].band, *workers[worker], pieces[p].run);
+        });
     } else {
-        std::int64_t band = 0;
-        for (const Piece& piece : pieces) {
-            sampleBand(runs[piece.run], piece.band, *workers.front(), piece.run);
-            const bool bandDone = &piece == &pieces.back() || (&piece + 1)->band != band;
-            if (RowsSampled && bandDone) {
-                // The first source row the next band of each run reads (a
-                // stretched rendering may start a row earlier).
-                std::int64_t done = lHeight;
-                for (const Run& run : runs) {
-                    const std::int64_t nextRow = (band + 1) * run.bandRows;
-                    const SampledSize& size = run.rendering.size;
-                    if (nextRow < size.hp)
-                        done = std::min(done, size.h == lHeight ? nextRow
-                                                                : std::max<std::int64_t>(nextRow * lHeight / size.h - 1, 0));
-                }
-                RowsSampled(static_cast<std::int32_t>(done));
-            }
-            if (bandDone)
-                ++band;
+        for (std::size_t p = 0; p < pieces.size(); ++p) {
+            sampleBand(runs[pieces[p].run], pieces[p].band, *workers.front(), pieces[p].run);
+            const bool bandDone = p + 1 == pieces.size() || pieces[p + 1].band != pieces[p].band;
+            if (RowsSampled && bandDone)
+                RowsSampled(static_cast<std::int32_t>(rowsDoneAfter(runs, pieces[p].band, lHeight)));
         }
     }
 
