@@ -1,6 +1,7 @@
 #pragma once
 
 #include "jpeg/cJpegCodePath.h"
+#include "jpeg/cJpegCoefficients.h"
 #include "jpeg/cJpegColour.h"
 #include "jpeg/cJpegGeometry.h"
 #include "platform/LargeAllocator.h"
@@ -38,7 +39,7 @@ struct HuffmanTable {
 // bytes written are ever touched.
 using OutputBuffer = std::vector<std::uint8_t, platform::LargeAllocator<std::uint8_t>>;
 
-// Quantised coefficients of one component (zero-filled when made).
+// Quantised coefficients as plain values, 64 a block (zero-filled when made).
 using Coefficients = std::vector<std::int16_t, platform::LargeAllocator<std::int16_t>>;
 
 // How often each Huffman symbol (0..255, and one reserved entry) occurs.
@@ -46,7 +47,7 @@ using SymbolCounts = std::array<std::int64_t, 257>;
 
 // One image component: identifier, sampling factors, quantisation table and the
 // quantised coefficients of all its blocks (64 per block, zig-zag order, blocks
-// in raster order of its padded block grid). The AC symbols of those blocks
+// in raster order of its padded block grid; kept packed). The AC symbols of those blocks
 // are counted as each block is made, while it is in the cache: the counts do
 // not depend on the order in which a scan visits the blocks.
 struct Component {
@@ -54,7 +55,7 @@ struct Component {
     std::int32_t H = 1;
     std::int32_t V = 1;
     std::int32_t Tq = 0;
-    Coefficients Data;
+    PackedCoefficients Data;
     SymbolCounts AcCounts{};
 };
 
@@ -152,12 +153,12 @@ private:
     void ComputeFactors(std::int32_t t);
     void QuantizeBlock(Coefficients& coefficients, std::int64_t& position,
                        const std::array<float, 64>& factors);
-    // Rounds factor * value for the 64 values of `block` into the next block
-    // of `coefficients` in zig-zag order, where indexOf[z] is the place in
-    // the block of zig-zag position z and the factors are in the block's
-    // order (as BlockOrder gives them, once per component).
-    void Quantize(const float (&block)[8][8], Coefficients& coefficients, std::int64_t& position,
-                  const std::array<float, 64>& blockFactors, const jpeg::BlockIndex& indexOf) const;
+    // Rounds factor * value for the 64 values of `block` into zigZag[0..63]
+    // in zig-zag order, where indexOf[z] is the place in the block of zig-zag
+    // position z and the factors are in the block's order (as BlockOrder
+    // gives them, once per component).
+    void Quantize(const float (&block)[8][8], std::int16_t* zigZag, const std::array<float, 64>& blockFactors,
+                  const jpeg::BlockIndex& indexOf) const;
     static std::array<float, 64> BlockOrder(const std::array<float, 64>& zigZagOrder, const jpeg::BlockIndex& indexOf);
 
     // Whether SampleHDC shares the sampling with a second thread.
@@ -175,10 +176,10 @@ private:
         bool inPlaceHalved;
     };
     // Samples `rows` block rows of a band for the components first .. last - 1
-    // rendered into it (positions: where each one's next block goes), adding
+    // rendered into it (blocks: the index of each one's next block), adding
     // their AC symbols to acCounts[component].
     void SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSource& source, std::int32_t rows,
-                         std::int64_t* positions, jpeg::SymbolCounts* acCounts);
+                         std::int64_t* blocks, jpeg::SymbolCounts* acCounts);
 
     // Scan plan and Huffman tables.
     std::vector<ScanGroup> FormScanGroups(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
@@ -190,7 +191,7 @@ private:
     std::array<jpeg::BlockGrid, 4> BlockGrids(const std::int32_t* components, std::int32_t count) const;
     static void BuildOptimalTable(HuffmanTable& table, Frequencies& freq);
     static void GenerateCodes(HuffmanTable& table, std::int32_t largestSymbol);
-    static void CountDCSymbols(const Coefficients& coefficients, Frequencies& freq);
+    static void CountDCSymbols(const jpeg::PackedCoefficients& coefficients, Frequencies& freq);
     void CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq) const;
     std::int32_t OptimizeTables(const ScanLists& lists, std::int32_t first, std::int32_t last);
     void CheckCoefficients(const ScanLists& lists, std::int32_t first, std::int32_t last) const;
@@ -207,8 +208,9 @@ private:
     void FlushBits();
     void EncodeBlock(const std::int16_t* coefficients, std::int32_t& predictor, const HuffmanTable& dc,
                      const HuffmanTable& ac);
-    void EncodeBlock(BitSink& sink, const std::int16_t* coefficients, std::int32_t& predictor,
-                     const PackedCodes& dc, const PackedCodes& ac) const;
+    // One block from its DC value, its non-zero AC positions and their values.
+    static void EncodeBlock(BitSink& sink, const jpeg::PackedBlock& block, const std::int16_t* acValues,
+                            std::int32_t& predictor, const PackedCodes& dc, const PackedCodes& ac);
     static void EncodeFillerBlock(BitSink& sink, const PackedCodes& dc, const PackedCodes& ac);
     void WriteMarker(std::uint8_t code);
     void WriteAPP0();

@@ -1,5 +1,5 @@
-// Small helpers on one block of 64 quantised coefficients, shared by the
-// symbol statistics and the scan writer.
+// Small helpers on one block of quantised coefficients, shared by the
+// sampling, the symbol statistics and the scan writer.
 #pragma once
 
 #include <bit>
@@ -51,15 +51,15 @@ inline std::int32_t category(std::int32_t v)
     return static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(v < 0 ? -v : v)));
 }
 
-// The AC symbols of a block in coding order: symbol(s, k) for each one, with
-// s = run * 16 + category of the non-zero coefficient k after `run` zeros,
-// ZRL (0xF0) for every sixteen zeros before it, and EOB (0x00) when only
-// zeros remain. Only the non-zero coefficients are visited.
-// `vector` picks the SSE2 scan of the block where the build has it.
+// The AC symbols of a block in coding order, from which of its AC positions
+// are non-zero (bit k for position k) and those values in order:
+// symbol(s, v) for each one, with s = run * 16 + category of the non-zero
+// value v after `run` zeros, ZRL (0xF0, v = 0) for every sixteen zeros
+// before it, and EOB (0x00, v = 0) when only zeros remain. Only the non-zero
+// values are visited.
 template <class Symbol>
-inline void forEachAcSymbol(const std::int16_t* block, bool vector, Symbol&& symbol)
+inline void forEachAcSymbol(std::uint64_t nonZero, const std::int16_t* values, Symbol&& symbol)
 {
-    std::uint64_t nonZero = nonZeroMask(block, vector) & ~std::uint64_t{1};
     std::int32_t last = 0;
     while (nonZero != 0) {
         const auto k = static_cast<std::int32_t>(std::countr_zero(nonZero));
@@ -68,7 +68,8 @@ inline void forEachAcSymbol(const std::int16_t* block, bool vector, Symbol&& sym
         last = k;
         for (; run > 15; run -= 16)
             symbol(0xF0, 0);
-        symbol(run * 16 + category(block[k]), k);
+        const std::int32_t value = *values++;
+        symbol(run * 16 + category(value), value);
     }
     if (last < 63)
         symbol(0x00, 0);
@@ -76,9 +77,9 @@ inline void forEachAcSymbol(const std::int16_t* block, bool vector, Symbol&& sym
 
 // Adds one to the count of each AC symbol of the block.
 template <class Counts>
-inline void countAcSymbols(const std::int16_t* block, bool vector, Counts& counts)
+inline void countAcSymbols(std::uint64_t nonZero, const std::int16_t* values, Counts& counts)
 {
-    forEachAcSymbol(block, vector, [&counts](std::int32_t symbol, std::int32_t) { ++counts[static_cast<std::size_t>(symbol)]; });
+    forEachAcSymbol(nonZero, values, [&counts](std::int32_t symbol, std::int32_t) { ++counts[static_cast<std::size_t>(symbol)]; });
 }
 
 } // namespace jpegblocks

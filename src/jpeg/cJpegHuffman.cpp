@@ -59,20 +59,21 @@ std::vector<jpeg::ScanGroup> cJpeg::FormScanGroups(const ScanLists& lists, std::
     return groups;
 }
 
-void cJpeg::CountDCSymbols(const Coefficients& coefficients, Frequencies& freq)
+void cJpeg::CountDCSymbols(const jpeg::PackedCoefficients& coefficients, Frequencies& freq)
 {
     Counts counts{};
     std::int32_t predictor = 0;
-    for (std::size_t i = 0; i < coefficients.size(); i += 64) {
-        ++counts[static_cast<std::size_t>(category(coefficients[i] - predictor))];
-        predictor = coefficients[i];
+    for (std::int64_t i = 0; i < coefficients.blockCount(); ++i) {
+        const std::int32_t dc = coefficients.block(i).dc;
+        ++counts[static_cast<std::size_t>(category(dc - predictor))];
+        predictor = dc;
     }
     addCounts(counts, freq);
 }
 
 void cJpeg::CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq) const
 {
-    const std::int16_t* data = Components[static_cast<std::size_t>(component)].Data.data();
+    const jpeg::PackedCoefficients& data = Components[static_cast<std::size_t>(component)].Data;
     Counts counts{};
     std::int32_t predictor = 0;
     jpeg::walkInterleaved(BlockGrids(&component, 1), 1, McuColumns(), McuRows(), [&](std::int32_t, std::int64_t offset) {
@@ -80,8 +81,9 @@ void cJpeg::CountInterleavedDCSymbols(std::int32_t component, Frequencies& freq)
             ++counts[0]; // a filler block repeats the predictor
             return;
         }
-        ++counts[static_cast<std::size_t>(category(data[offset] - predictor))];
-        predictor = data[offset];
+        const std::int32_t dc = data.block(offset / 64).dc;
+        ++counts[static_cast<std::size_t>(category(dc - predictor))];
+        predictor = dc;
     });
     addCounts(counts, freq);
 }
@@ -203,8 +205,8 @@ void cJpeg::CheckCoefficients(const ScanLists& lists, std::int32_t first, std::i
         if (index >= Components.size())
             throw platform::NumberedError::subscriptOutOfRange();
         const Component& c = Components[index];
-        const std::int64_t expected = 64 * std::int64_t{BlockColumns(c)} * BlockRows(c);
-        if (c.Data.empty() || static_cast<std::int64_t>(c.Data.size()) != expected)
+        const std::int64_t expected = std::int64_t{BlockColumns(c)} * BlockRows(c);
+        if (c.Data.empty() || c.Data.blockCount() != expected)
             throw platform::NumberedError::subscriptOutOfRange();
     }
 }

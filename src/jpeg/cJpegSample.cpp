@@ -245,8 +245,7 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
         component.Ci = i + 1;
         const SampledSize size = sampledSize(component, lWidth, lHeight, HMax, VMax);
         try {
-            Coefficients zeros(static_cast<std::size_t>(std::int64_t{size.wp} * size.hp));
-            component.Data.swap(zeros);
+            component.Data.reset(size.wp / 8, size.hp / 8);
             component.AcCounts.fill(0);
         } catch (const std::bad_alloc&) {
             throw platform::NumberedError::outOfMemory();
@@ -275,10 +274,10 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
         }
         renderBand(raster, r, static_cast<std::int32_t>(y0), rows, 8 * source.inPlaceColumns);
         // Each component's blocks of this band start at its first block row.
-        std::int64_t positions[3];
+        std::int64_t blocks[3];
         for (std::int32_t i = run.first; i < run.last; ++i)
-            positions[i - run.first] = y0 / 8 * BlockColumns(Components[static_cast<std::size_t>(i)]) * 64;
-        SampleBlockRows(run.first, run.last, source, rows, positions, worker.counts.data());
+            blocks[i - run.first] = y0 / 8 * BlockColumns(Components[static_cast<std::size_t>(i)]);
+        SampleBlockRows(run.first, run.last, source, rows, blocks, worker.counts.data());
     };
 
     // The pieces in band order, the runs of each band in turn.
@@ -326,7 +325,7 @@ bool cJpeg::UseSecondThread(std::int32_t width, std::int32_t height) const
 }
 
 void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSource& source, std::int32_t rows,
-                            std::int64_t* positions, jpeg::SymbolCounts* acCounts)
+                            std::int64_t* next, jpeg::SymbolCounts* acCounts)
 {
     // The components of the run share each block's pixels: they are read
     // once, converted into one block per component, and each block is then
@@ -345,6 +344,7 @@ void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSo
     const std::int64_t scale = source.inPlaceHalved ? 2 : 1;
     const std::int64_t inPlaceStep = scale * (source.inPlaceLayout == jpegcolour::Pixels::Bgrx32 ? 32 : 24);
     alignas(32) float blocks[3][8][8];
+    alignas(16) std::int16_t zigZag[64];
     for (std::int32_t by = 0; by < rows / 8; ++by) {
         const std::uint8_t* rasterTop = source.raster + 8 * by * source.rasterStride;
         const std::uint8_t* inPlaceTop =
@@ -363,8 +363,11 @@ void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSo
                 Component& component = Components[static_cast<std::size_t>(first + c)];
                 const auto k = static_cast<std::size_t>(c);
                 jpegdct::forwardDctTransposed(blocks[c], Path);
-                Quantize(blocks[c], component.Data, positions[c], factors[k], jpeg::kTransposedOf);
-                jpegblocks::countAcSymbols(component.Data.data() + positions[c] - 64, vector, counts[k]);
+                Quantize(blocks[c], zigZag, factors[k], jpeg::kTransposedOf);
+                const std::uint64_t nonZero = jpegblocks::nonZeroMask(zigZag, vector) & ~std::uint64_t{1};
+                const std::int64_t index = next[c]++;
+                component.Data.put(index, zigZag, nonZero);
+                jpegblocks::countAcSymbols(nonZero, component.Data.acValues(component.Data.block(index)), counts[k]);
             }
         }
     }

@@ -33,7 +33,8 @@ void cJpeg::ComputeFactors(std::int32_t t)
 void cJpeg::QuantizeBlock(Coefficients& coefficients, std::int64_t& position,
                           const std::array<float, 64>& factors)
 {
-    Quantize(WorkBlock, coefficients, position, BlockOrder(factors, jpeg::kNaturalOf), jpeg::kNaturalOf);
+    Quantize(WorkBlock, coefficients.data() + position, BlockOrder(factors, jpeg::kNaturalOf), jpeg::kNaturalOf);
+    position += 64;
 }
 
 namespace {
@@ -94,14 +95,12 @@ std::array<float, 64> cJpeg::BlockOrder(const std::array<float, 64>& zigZagOrder
     return inBlock;
 }
 
-void cJpeg::Quantize(const float (&block)[8][8], Coefficients& coefficients, std::int64_t& position,
-                     const std::array<float, 64>& blockFactors, const jpeg::BlockIndex& indexOf) const
+void cJpeg::Quantize(const float (&block)[8][8], std::int16_t* zigZag, const std::array<float, 64>& blockFactors,
+                     const jpeg::BlockIndex& indexOf) const
 {
     alignas(16) std::int16_t rounded[64];
     if (!roundProducts(Path, blockFactors.data(), &block[0][0], rounded))
         throw platform::NumberedError::overflow();
-    std::int16_t* out = coefficients.data() + position;
     for (std::size_t z = 0; z < 64; ++z)
-        out[z] = rounded[indexOf[z]];
-    position += 64;
+        zigZag[z] = rounded[indexOf[z]];
 }

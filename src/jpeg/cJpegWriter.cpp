@@ -223,25 +223,29 @@ private:
 void cJpeg::EncodeBlock(const std::int16_t* coefficients, std::int32_t& predictor, const HuffmanTable& dc,
                         const HuffmanTable& ac)
 {
+    jpeg::PackedBlock block{jpegblocks::nonZeroMaskScalar(coefficients) & ~std::uint64_t{1}, 0, coefficients[0]};
+    std::int16_t acValues[63];
+    std::int16_t* value = acValues;
+    for (std::uint64_t left = block.nonZero; left != 0; left &= left - 1)
+        *value++ = coefficients[std::countr_zero(left)];
     BitSink sink(*this);
-    EncodeBlock(sink, coefficients, predictor, PackedCodes(dc), PackedCodes(ac));
+    EncodeBlock(sink, block, acValues, predictor, PackedCodes(dc), PackedCodes(ac));
 }
 
-void cJpeg::EncodeBlock(BitSink& sink, const std::int16_t* coefficients, std::int32_t& predictor,
-                        const PackedCodes& dc, const PackedCodes& ac) const
+void cJpeg::EncodeBlock(BitSink& sink, const jpeg::PackedBlock& block, const std::int16_t* acValues,
+                        std::int32_t& predictor, const PackedCodes& dc, const PackedCodes& ac)
 {
-    std::int32_t diff = coefficients[0] - predictor;
-    predictor = coefficients[0];
+    std::int32_t diff = block.dc - predictor;
+    predictor = block.dc;
     const std::int32_t size = category(diff);
     if (diff < 0)
         diff -= 1; // its low bits are then the one's complement JPEG wants
     sink.put(dc, static_cast<std::size_t>(size), diff, size);
 
-    jpegblocks::forEachAcSymbol(coefficients, Path != jpeg::CodePath::Scalar, [&](std::int32_t symbol, std::int32_t k) {
-        std::int32_t extra = k > 0 ? coefficients[k] : 0;
-        if (extra < 0)
-            extra -= 1;
-        sink.put(ac, static_cast<std::size_t>(symbol), extra, symbol & 15);
+    jpegblocks::forEachAcSymbol(block.nonZero, acValues, [&](std::int32_t symbol, std::int32_t value) {
+        if (value < 0)
+            value -= 1;
+        sink.put(ac, static_cast<std::size_t>(symbol), value, symbol & 15);
     });
 }
 
@@ -356,9 +360,11 @@ void cJpeg::WriteSingleScan(const ScanLists& lists, std::int32_t p)
     {
         BitSink sink(*this);
         std::int32_t predictor = 0;
-        for (std::size_t block = 0; block < component.Data.size(); block += 64) {
+        const jpeg::PackedCoefficients& data = component.Data;
+        for (std::int64_t i = 0; i < data.blockCount(); ++i) {
             sink.reserve(kMaxBlockBytes);
-            EncodeBlock(sink, component.Data.data() + block, predictor, dc, ac);
+            const jpeg::PackedBlock& block = data.block(i);
+            EncodeBlock(sink, block, data.acValues(block), predictor, dc, ac);
         }
     }
     FlushBits();
@@ -369,7 +375,7 @@ void cJpeg::WriteInterleavedScan(const ScanLists& lists, std::int32_t first, std
     WriteSOS(lists, {first, last});
     const std::int32_t count = last - first + 1;
     struct Member {
-        const std::int16_t* data;
+        const jpeg::PackedCoefficients* data;
         PackedCodes dc;
         PackedCodes ac;
         std::int32_t predictor = 0;
@@ -378,7 +384,7 @@ void cJpeg::WriteInterleavedScan(const ScanLists& lists, std::int32_t first, std
     members.reserve(static_cast<std::size_t>(count));
     for (std::int32_t m = 0; m < count; ++m) {
         const auto i = static_cast<std::size_t>(first + m);
-        members.push_back({Components[static_cast<std::size_t>(lists.component[i])].Data.data(),
+        members.push_back({&Components[static_cast<std::size_t>(lists.component[i])].Data,
                            PackedCodes(DCTables[static_cast<std::size_t>(lists.dcTable[i])]),
                            PackedCodes(ACTables[static_cast<std::size_t>(lists.acTable[i])])});
     }
@@ -391,8 +397,10 @@ void cJpeg::WriteInterleavedScan(const ScanLists& lists, std::int32_t first, std
             sink.reserve(kMaxBlockBytes);
             if (offset < 0)
                 EncodeFillerBlock(sink, member.dc, member.ac);
-            else
-                EncodeBlock(sink, member.data + offset, member.predictor, member.dc, member.ac);
+            else {
+                const jpeg::PackedBlock& block = member.data->block(offset / 64);
+                EncodeBlock(sink, block, member.data->acValues(block), member.predictor, member.dc, member.ac);
+            }
         });
     }
     FlushBits();

@@ -1,4 +1,4 @@
-// Memory for large surfaces: zero-filled pages from the system, refused cleanly when none are left.
+// Memory for large surfaces and coefficient stores: pages from the system, refused cleanly when none are left.
 #include "LargeAllocator.h"
 
 #include <cstdlib>
@@ -29,6 +29,22 @@ void freeLarge(void* memory, std::size_t bytes) noexcept
         std::free(memory);
     else
         ::munmap(memory, bytes);
+}
+
+void* reserveSparse(std::size_t bytes)
+{
+    if (bytes < kLarge)
+        return std::malloc(bytes == 0 ? 1 : bytes);
+    void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+        return nullptr;
+    ::madvise(memory, bytes, MADV_NOHUGEPAGE);
+    return memory;
+}
+
+void releaseSparse(void* memory, std::size_t bytes) noexcept
+{
+    freeLarge(memory, bytes);
 }
 
 } // namespace platform

@@ -12,6 +12,49 @@ namespace platform {
 void* allocateLarge(std::size_t bytes);
 void freeLarge(void* memory, std::size_t bytes) noexcept;
 
+// Room for up to `bytes` that takes memory only where it is written: the
+// system's pages, each given when first touched and never as a huge page
+// (which would take 2 MiB at its first byte), so a region mostly left empty
+// stays small. Contents are undefined until written; nullptr if refused.
+// Small regions come from the heap.
+void* reserveSparse(std::size_t bytes);
+void releaseSparse(void* memory, std::size_t bytes) noexcept;
+
+// An array of trivial values over reserveSparse, owned and movable.
+template <class T>
+class SparseArray {
+public:
+    SparseArray() = default;
+    explicit SparseArray(std::size_t count)
+    {
+        if (count > static_cast<std::size_t>(-1) / sizeof(T))
+            throw std::bad_alloc();
+        data_ = static_cast<T*>(reserveSparse(count * sizeof(T)));
+        if (!data_)
+            throw std::bad_alloc();
+        count_ = count;
+    }
+    SparseArray(SparseArray&& other) noexcept { swap(other); }
+    SparseArray& operator=(SparseArray&& other) noexcept
+    {
+        SparseArray(std::move(other)).swap(*this);
+        return *this;
+    }
+    ~SparseArray() { releaseSparse(data_, count_ * sizeof(T)); }
+    void swap(SparseArray& other) noexcept
+    {
+        std::swap(data_, other.data_);
+        std::swap(count_, other.count_);
+    }
+    T* data() { return data_; }
+    const T* data() const { return data_; }
+    std::size_t size() const { return count_; }
+
+private:
+    T* data_ = nullptr;
+    std::size_t count_ = 0;
+};
+
 // A standard allocator over allocateLarge, for std::vector. Since its memory
 // always arrives zero-filled, new elements are left as they are rather than
 // written again: a vector of numbers made with size n holds n zeros.

@@ -287,7 +287,7 @@ TEST(SaveFile, FailuresRaiseErrorsAndWriteNothing)
     // spends time and memory on them (a 13 x 19-million-row bitmap once did).
     cJpeg wide;
     EXPECT_EQ(errorNumber([&] { (void)sampleImage(wide, solid(65536, 1, qRgb(1, 2, 3))); }), 6);
-    EXPECT_TRUE(I::components(wide)[0].Data.empty());
+    EXPECT_TRUE(I::coefficients(wide, 0).empty());
     EXPECT_EQ(errorNumber([&] { wide.SaveFile(path); }), 9); // nothing was sampled
     cJpeg tall;
     EXPECT_EQ(errorNumber([&] { (void)sampleImage(tall, solid(13, 65536, qRgb(1, 2, 3))); }), 6);

@@ -23,6 +23,16 @@ struct cJpegProbe {
     static const HuffmanTable& dcTable(const cJpeg& j, int t) { return j.DCTables[static_cast<std::size_t>(t)]; }
     static const HuffmanTable& acTable(const cJpeg& j, int t) { return j.ACTables[static_cast<std::size_t>(t)]; }
     static const std::vector<Component>& components(const cJpeg& j) { return j.Components; }
+    // Component c's coefficients as 64 values a block (zig-zag order, blocks
+    // in raster order), unpacked from the store.
+    static Coefficients coefficients(const cJpeg& j, int c)
+    {
+        const jpeg::PackedCoefficients& data = j.Components[static_cast<std::size_t>(c)].Data;
+        Coefficients values(static_cast<std::size_t>(64 * data.blockCount()));
+        for (std::int64_t i = 0; i < data.blockCount(); ++i)
+            data.expand(i, values.data() + 64 * i);
+        return values;
+    }
     static int componentCount(const cJpeg& j) { return j.ComponentCount; }
     static int hMax(const cJpeg& j) { return j.HMax; }
     static int vMax(const cJpeg& j) { return j.VMax; }
