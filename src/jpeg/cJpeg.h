@@ -75,6 +75,13 @@ inline constexpr BlockIndex kTransposedOf = [] {
     return transposed;
 }();
 
+// The two orders a transformed block comes in.
+enum class BlockLayout { Natural, Transposed };
+inline const BlockIndex& indexOf(BlockLayout layout)
+{
+    return layout == BlockLayout::Natural ? kNaturalOf : kTransposedOf;
+}
+
 // Symbol counters of one Huffman table: symbols 0..255 and one reserved entry.
 using Frequencies = std::array<std::int32_t, 257>;
 
@@ -153,13 +160,13 @@ private:
     void ComputeFactors(std::int32_t t);
     void QuantizeBlock(Coefficients& coefficients, std::int64_t& position,
                        const std::array<float, 64>& factors);
-    // Rounds factor * value for the 64 values of `block` into zigZag[0..63]
-    // in zig-zag order, where indexOf[z] is the place in the block of zig-zag
-    // position z and the factors are in the block's order (as BlockOrder
-    // gives them, once per component).
-    void Quantize(const float (&block)[8][8], std::int16_t* zigZag, const std::array<float, 64>& blockFactors,
-                  const jpeg::BlockIndex& indexOf) const;
-    static std::array<float, 64> BlockOrder(const std::array<float, 64>& zigZagOrder, const jpeg::BlockIndex& indexOf);
+    // Rounds factor * value for the 64 values of `block`, laid out as
+    // `layout` says, into zigZag[0..63] in zig-zag order; the factors are in
+    // the block's order (as BlockOrder gives them, once per component).
+    // Returns which values are not zero (bit k for zig-zag position k).
+    std::uint64_t Quantize(const float (&block)[8][8], std::int16_t* zigZag, const std::array<float, 64>& blockFactors,
+                           jpeg::BlockLayout layout) const;
+    static std::array<float, 64> BlockOrder(const std::array<float, 64>& zigZagOrder, jpeg::BlockLayout layout);
 
     // Whether SampleHDC shares the sampling with a second thread.
     bool UseSecondThread(std::int32_t width, std::int32_t height) const;

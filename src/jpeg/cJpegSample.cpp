@@ -336,10 +336,9 @@ void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSo
     for (std::int32_t c = 0; c < count; ++c) {
         const Component& component = Components[static_cast<std::size_t>(first + c)];
         factors[static_cast<std::size_t>(c)] =
-            BlockOrder(QTables[static_cast<std::size_t>(component.Tq)].Factor, jpeg::kTransposedOf);
+            BlockOrder(QTables[static_cast<std::size_t>(component.Tq)].Factor, jpeg::BlockLayout::Transposed);
     }
     const std::int32_t blockColumns = BlockColumns(Components[static_cast<std::size_t>(first)]);
-    const bool vector = Path != jpeg::CodePath::Scalar;
     // Bytes and rows of the source behind one block.
     const std::int64_t scale = source.inPlaceHalved ? 2 : 1;
     const std::int64_t inPlaceStep = scale * (source.inPlaceLayout == jpegcolour::Pixels::Bgrx32 ? 32 : 24);
@@ -363,8 +362,8 @@ void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSo
                 Component& component = Components[static_cast<std::size_t>(first + c)];
                 const auto k = static_cast<std::size_t>(c);
                 jpegdct::forwardDctTransposed(blocks[c], Path);
-                Quantize(blocks[c], zigZag, factors[k], jpeg::kTransposedOf);
-                const std::uint64_t nonZero = jpegblocks::nonZeroMask(zigZag, vector) & ~std::uint64_t{1};
+                const std::uint64_t nonZero =
+                    Quantize(blocks[c], zigZag, factors[k], jpeg::BlockLayout::Transposed) & ~std::uint64_t{1};
                 const std::int64_t index = next[c]++;
                 component.Data.put(index, zigZag, nonZero);
                 jpegblocks::countAcSymbols(nonZero, component.Data.acValues(component.Data.block(index)), counts[k]);
