@@ -97,6 +97,13 @@ bool readableInPlace(const Rendering& r)
     return r.sourceInside && r.source->layout() != platform::Surface::Layout::Indexed && (copied || halved(r));
 }
 
+// Whether every block of the rendering is read in place: nothing is left
+// for the raster when the sampled size is whole blocks both ways.
+bool whollyInPlace(const Rendering& r)
+{
+    return readableInPlace(r) && r.size.w == r.size.wp && r.size.h == r.size.hp;
+}
+
 jpegcolour::Pixels pixelsOf(platform::Surface::Layout layout)
 {
     switch (layout) {
@@ -214,15 +221,19 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
         first = last;
     }
 
-    // What one thread works with: a raster for each run, and its own counts
-    // of each component's AC symbols (added up at the end).
+    // What one thread works with: a raster for each run that needs one, and
+    // its own counts of each component's AC symbols (added up at the end).
     struct Worker {
         std::vector<std::unique_ptr<platform::Surface>> rasters;
         std::array<jpeg::SymbolCounts, 3> counts{};
     };
-    const auto makeWorker = [&runs]() -> std::unique_ptr<Worker> {
+    const auto makeWorker = [&runs, this]() -> std::unique_ptr<Worker> {
         auto worker = std::make_unique<Worker>();
         for (const Run& run : runs) {
+            if (ReadInPlace && whollyInPlace(run.rendering)) {
+                worker->rasters.emplace_back();
+                continue;
+            }
             auto raster = platform::Surface::create(run.rendering.size.wp, run.bandRows, 24);
             if (!raster)
                 return nullptr;
@@ -257,11 +268,15 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
         const std::int64_t y0 = band * run.bandRows;
         const auto rows = static_cast<std::int32_t>(std::min<std::int64_t>(run.bandRows, run.rendering.size.hp - y0));
         const Rendering& r = run.rendering;
-        platform::Surface& raster = *worker.rasters[k];
+        platform::Surface* raster = worker.rasters[k].get();
         // In place: the band's rows are all real, the blocks left of the
         // last whole one read from the source.
         const bool inPlace = ReadInPlace && readableInPlace(r) && y0 + rows <= r.size.h;
-        BlockSource source{raster.scanLine(0), strideOf(raster), nullptr, 0, jpegcolour::Pixels::Bgr24, 0, false};
+        BlockSource source{nullptr, 0, nullptr, 0, jpegcolour::Pixels::Bgr24, 0, false};
+        if (raster) {
+            source.raster = raster->scanLine(0);
+            source.rasterStride = strideOf(*raster);
+        }
         if (inPlace) {
             const platform::Surface& picture = *r.source;
             source.inPlaceColumns = r.size.w / 8;
@@ -272,7 +287,8 @@ std::int32_t cJpeg::SampleHDC(platform::HDC lHDC, std::int32_t lWidth, std::int3
             source.inPlace = picture.scanLine(r.top + scale * static_cast<std::int32_t>(y0)) +
                              std::int64_t{r.left} * (picture.bitCount() / 8);
         }
-        renderBand(raster, r, static_cast<std::int32_t>(y0), rows, 8 * source.inPlaceColumns);
+        if (raster)
+            renderBand(*raster, r, static_cast<std::int32_t>(y0), rows, 8 * source.inPlaceColumns);
         // Each component's blocks of this band start at its first block row.
         std::int64_t blocks[3];
         for (std::int32_t i = run.first; i < run.last; ++i)
@@ -345,7 +361,7 @@ void cJpeg::SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSo
     alignas(32) float blocks[3][8][8];
     alignas(16) std::int16_t zigZag[64];
     for (std::int32_t by = 0; by < rows / 8; ++by) {
-        const std::uint8_t* rasterTop = source.raster + 8 * by * source.rasterStride;
+        const std::uint8_t* rasterTop = source.raster ? source.raster + 8 * by * source.rasterStride : nullptr;
         const std::uint8_t* inPlaceTop =
             source.inPlaceColumns > 0 ? source.inPlace + scale * 8 * by * source.inPlaceStride : nullptr;
         for (std::int32_t bx = 0; bx < blockColumns; ++bx) {
