@@ -98,12 +98,21 @@ void cJpeg::BuildOptimalTable(HuffmanTable& table, Frequencies& frequencies)
     others.fill(-1);
     freq[256] = 1; // reserved: no real symbol may get the all-ones code
 
+    // The symbols whose frequency is not zero, in increasing order: the
+    // searches below visit only these (a dozen for a DC table, not 257).
+    std::array<std::int32_t, kSymbols> live{};
+    std::size_t liveCount = 0;
+    for (std::size_t i = 0; i < kSymbols; ++i)
+        if (freq[i] != 0)
+            live[liveCount++] = static_cast<std::int32_t>(i);
+
     // Least non-zero frequency, the highest symbol among equals.
-    const auto least = [&freq](std::int32_t except) {
+    const auto least = [&](std::int32_t except) {
         std::int32_t found = -1;
         std::int64_t value = std::numeric_limits<std::int64_t>::max();
-        for (std::int32_t i = 0; i < static_cast<std::int32_t>(kSymbols); ++i) {
-            if (freq[static_cast<std::size_t>(i)] != 0 && freq[static_cast<std::size_t>(i)] <= value && i != except) {
+        for (std::size_t n = 0; n < liveCount; ++n) {
+            const std::int32_t i = live[n];
+            if (freq[static_cast<std::size_t>(i)] <= value && i != except) {
                 value = freq[static_cast<std::size_t>(i)];
                 found = i;
             }
@@ -117,6 +126,9 @@ void cJpeg::BuildOptimalTable(HuffmanTable& table, Frequencies& frequencies)
             break;
         freq[static_cast<std::size_t>(s1)] += freq[static_cast<std::size_t>(s2)];
         freq[static_cast<std::size_t>(s2)] = 0;
+        const auto gone = std::find(live.begin(), live.begin() + static_cast<std::ptrdiff_t>(liveCount), s2);
+        std::copy(gone + 1, live.begin() + static_cast<std::ptrdiff_t>(liveCount), gone);
+        --liveCount;
         std::int32_t v = s1;
         ++codesize[static_cast<std::size_t>(v)];
         while (others[static_cast<std::size_t>(v)] >= 0) {
