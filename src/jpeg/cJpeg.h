@@ -183,7 +183,7 @@ private:
         bool inPlaceHalved;
     };
     // Samples `rows` block rows of a band for the components first .. last - 1
-    // rendered into it (blocks: the index of each one's next block), adding
+    // rendered into it (next: the index of each one's next block), adding
     // their AC symbols to acCounts[component].
     void SampleBlockRows(std::int32_t first, std::int32_t last, const BlockSource& source, std::int32_t rows,
                          std::int64_t* blocks, jpeg::SymbolCounts* acCounts);

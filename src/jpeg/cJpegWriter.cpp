@@ -223,13 +223,12 @@ private:
 void cJpeg::EncodeBlock(const std::int16_t* coefficients, std::int32_t& predictor, const HuffmanTable& dc,
                         const HuffmanTable& ac)
 {
-    jpeg::PackedBlock block{jpegblocks::nonZeroMaskScalar(coefficients) & ~std::uint64_t{1}, 0, coefficients[0]};
-    std::int16_t acValues[63];
-    std::int16_t* value = acValues;
-    for (std::uint64_t left = block.nonZero; left != 0; left &= left - 1)
-        *value++ = coefficients[std::countr_zero(left)];
+    // The 64 plain values packed as a store of one block keeps them.
+    jpeg::PackedCoefficients one;
+    one.reset(1, 1);
+    one.put(0, coefficients, jpegblocks::nonZeroMaskScalar(coefficients) & ~std::uint64_t{1});
     BitSink sink(*this);
-    EncodeBlock(sink, block, acValues, predictor, PackedCodes(dc), PackedCodes(ac));
+    EncodeBlock(sink, one.block(0), one.acValues(one.block(0)), predictor, PackedCodes(dc), PackedCodes(ac));
 }
 
 void cJpeg::EncodeBlock(BitSink& sink, const jpeg::PackedBlock& block, const std::int16_t* acValues,
