@@ -9,15 +9,30 @@
 #include <QHostAddress>
 #include <QStandardPaths>
 
-#include <cstdio>
-
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kKillAfterMs = 2000;
+// What the host may send a second on each stream before it is made to wait.
+constexpr qsizetype kMessageBytesPerSecond = 256 * 1024;
+constexpr qsizetype kErrorBytesPerSecond = 64 * 1024;
+// Input for the applet not yet taken by the host, past which more is dropped.
+constexpr qint64 kMostUnsentInput = 256 * 1024;
+// The host's descriptor for the frames, as its command line names it.
+constexpr int kFramesDescriptor = 3;
+
+// Limits on the host process and all it starts, whatever its Java or the
+// applet try: address space (so native memory and threads are bounded; the
+// host's Java needs about half of it), the size of any file it writes, and
+// no core dumps of its memory.
+constexpr rlim_t kHostAddressSpace = rlim_t{1280} << 20;
+constexpr rlim_t kHostFileSize = rlim_t{64} << 20;
 
 int nextHostNumber()
 {
@@ -32,7 +47,29 @@ void warnOnce(const QString& text)
     if (said.contains(text))
         return;
     said << text;
-    std::fprintf(stderr, "ostrel: %s\n", qPrintable(text));
+    appletoutput::write("ostrel: " + text.toUtf8() + "\n");
+}
+
+// In the host's process, between fork and exec: only async-signal-safe calls.
+void setUpHostProcess(int messages, int errors, int frames)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL); // the host dies with Ostrel, even when Ostrel is killed outright
+    ::dup2(messages, STDOUT_FILENO);
+    ::dup2(errors, STDERR_FILENO);
+    if (frames == kFramesDescriptor)
+        ::fcntl(frames, F_SETFD, 0);
+    else
+        ::dup2(frames, kFramesDescriptor);
+    const auto limit = [](int resource, rlim_t most) {
+        rlimit now{};
+        if (::getrlimit(resource, &now) == 0 && (now.rlim_max == RLIM_INFINITY || now.rlim_max > most)) {
+            now.rlim_cur = now.rlim_max = most;
+            ::setrlimit(resource, &now);
+        }
+    };
+    limit(RLIMIT_AS, kHostAddressSpace);
+    limit(RLIMIT_FSIZE, kHostFileSize);
+    limit(RLIMIT_CORE, 0);
 }
 
 // The JVM's own notices about the security manager, which every host prints.
@@ -69,10 +106,10 @@ QString foundJava(const QString& java)
 
 AppletHost::AppletHost(const AppletElement& element, QObject* parent) : QObject(parent), element_(element)
 {
-    connect(&process_, &QProcess::readyReadStandardError, this, &AppletHost::readErrors);
-    // The host dies with Ostrel, even when Ostrel is killed outright.
-    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    connect(&process_, &QProcess::readyReadStandardOutput, this, &AppletHost::readMessages);
+    // Its output comes through pipes of our own (see launch), not QProcess's.
+    process_.setStandardOutputFile(QProcess::nullDevice());
+    process_.setStandardErrorFile(QProcess::nullDevice());
+    clock_.start();
     connect(&process_, &QProcess::finished, this, &AppletHost::hostEnded);
     connect(&process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
@@ -88,10 +125,6 @@ AppletHost::~AppletHost()
         process_.kill();
         process_.waitForFinished(1000);
     }
-    if (mapped_)
-        frames_.unmap(mapped_);
-    if (!frames_.fileName().isEmpty())
-        frames_.remove();
 }
 
 QString AppletHost::hostFolder()
@@ -136,13 +169,10 @@ void AppletHost::start()
         emit status("The applet cannot run: there is no private folder for its pictures");
         return;
     }
-    const qint64 bytes = qint64{element_.box.width()} * element_.box.height() * 4;
-    const QString name = QString("applet-%1.frames").arg(nextHostNumber());
-    frames_.setFileName(folder + "/" + name);
-    framesPath_ = platform::runtimeFolderPath() + "/" + name; // the same file, as other processes name it
-    if (!frames_.open(QIODevice::ReadWrite | QIODevice::Truncate) || !frames_.resize(bytes) ||
-        !(mapped_ = frames_.map(0, bytes))) {
-        emit status(QString("The applet cannot run: %1").arg(frames_.errorString()));
+    const auto bytes = static_cast<std::size_t>(element_.box.width()) * static_cast<std::size_t>(element_.box.height()) * 4;
+    QString error;
+    if (!frames_.create(bytes, &error)) {
+        emit status(QString("The applet cannot run: %1").arg(error));
         return;
     }
     if (qEnvironmentVariable("OSTREL_APPLET_SANDBOX") == "off")
@@ -153,8 +183,7 @@ void AppletHost::start()
     launch(!sandboxProgram().isEmpty());
 }
 
-QStringList AppletHost::hostArguments(const QString& java, const QString& folder, const QString& frames,
-                                      const QString& relay) const
+QStringList AppletHost::hostArguments(const QString& java, const QString& folder, const QString& relay) const
 {
     QStringList arguments = {folder + "/ostrel-applet-host.sh", java, folder + "/AppletHost.jar",
                              QString::number(std::max(element_.box.width(), 64)),
@@ -164,7 +193,7 @@ QStringList AppletHost::hostArguments(const QString& java, const QString& folder
                              "--document", element_.documentBase.toString(),
                              "--width", QString::number(element_.box.width()),
                              "--height", QString::number(element_.box.height()),
-                             "--frames", frames};
+                             "--frames", QString("/proc/self/fd/%1").arg(kFramesDescriptor)};
     if (!relay.isEmpty())
         arguments << "--relay" << relay;
     if (!element_.archives.isEmpty())
@@ -185,8 +214,26 @@ void AppletHost::launch(bool inSandbox)
     }
     const QString host = hostFolder();
     sandboxed_ = inSandbox;
+    QString error;
+    messages_ = std::make_unique<HostPipe>(kMostMessageBytes, kMessageBytesPerSecond);
+    errors_ = std::make_unique<HostPipe>(kMostMessageBytes, kErrorBytesPerSecond);
+    if (!messages_->open(&error) || !errors_->open(&error)) {
+        emit status(QString("The applet cannot run: %1").arg(error));
+        return;
+    }
+    connect(messages_.get(), &HostPipe::line, this, &AppletHost::message);
+    connect(errors_.get(), &HostPipe::line, this, &AppletHost::errorLine);
+    process_.setChildProcessModifier(
+        [out = messages_->writeEnd(), err = errors_->writeEnd(), frames = frames_.descriptor()] {
+            setUpHostProcess(out, err, frames);
+        });
+    const auto started = [this] {
+        messages_->closeWriteEnd();
+        errors_->closeWriteEnd();
+    };
     if (!inSandbox) {
-        process_.start("/bin/sh", hostArguments(java, host, framesPath_, QString()));
+        process_.start("/bin/sh", hostArguments(java, host, QString()));
+        started();
         return;
     }
     // The sandbox: read-only system folders, a private /tmp, no home, no
@@ -200,7 +247,7 @@ void AppletHost::launch(bool inSandbox)
     if (ownNetwork) {
         relay_ = std::make_unique<AppletRelay>(codeHost, static_cast<quint16>(element_.codeBase.port(element_.codeBase.scheme() == "https" ? 443 : 80)));
         QString error;
-        relayPath = framesPath_ + ".relay";
+        relayPath = platform::runtimeFolderPath() + QString("/applet-%1.relay").arg(nextHostNumber());
         if (!relay_->listen(relayPath, &error)) {
             emit status(QString("The applet cannot run: %1").arg(error));
             return;
@@ -213,13 +260,12 @@ void AppletHost::launch(bool inSandbox)
     AppletSandbox sandbox;
     sandbox.javaHome = QFileInfo(QFileInfo(realJava).absolutePath() + "/..").canonicalFilePath();
     sandbox.hostFolder = host;
-    sandbox.framesFile = framesPath_;
     sandbox.relayFile = relayPath;
     sandbox.keepsNetwork = !ownNetwork;
     QStringList arguments = sandbox.arguments();
-    arguments << "/bin/sh" << hostArguments(realJava, "/ostrel/host", "/ostrel/frames",
-                                            relayPath.isEmpty() ? QString() : "/ostrel/relay");
+    arguments << "/bin/sh" << hostArguments(realJava, "/ostrel/host", relayPath.isEmpty() ? QString() : "/ostrel/relay");
     process_.start(sandboxProgram(), arguments);
+    started();
 }
 
 void AppletHost::stop()
@@ -234,7 +280,9 @@ void AppletHost::stop()
 
 void AppletHost::send(const QByteArray& line)
 {
-    if (running())
+    // A host that does not read its input is not sent more than a bounded
+    // amount of it (mouse moves of a minute or so); only its end always goes.
+    if (running() && (process_.bytesToWrite() < kMostUnsentInput || line == "quit"))
         process_.write(line + '\n');
 }
 
@@ -250,48 +298,60 @@ void AppletHost::sendKey(const char* kind, int keyCode, int character, int modif
          QByteArray::number(modifiers));
 }
 
-void AppletHost::readErrors()
+void AppletHost::errorLine(const QByteArray& line, bool cut)
 {
     // The applet's own prints and the host's troubles, passed on line by line.
-    errors_ += process_.readAllStandardError();
-    for (qsizetype end = errors_.indexOf('\n'); end >= 0; end = errors_.indexOf('\n')) {
-        const QByteArray line = errors_.left(end + 1);
-        errors_.remove(0, end + 1);
-        if (line.startsWith("bwrap:"))
-            sandboxRefused_ = true;
-        if (isUnsuitableJava(line))
-            unsuitableJava_ = true;
-        if (!isJvmNotice(line))
-            std::fprintf(stderr, "applet: %s", line.constData());
+    if (line.startsWith("bwrap:"))
+        sandboxRefused_ = true;
+    if (isUnsuitableJava(line))
+        unsuitableJava_ = true;
+    if (isJvmNotice(line))
+        return;
+    if (!errorBudget_.take(clock_.elapsed())) {
+        ++errorsLeftOut_;
+        return;
     }
+    QByteArray text;
+    if (errorsLeftOut_ > 0)
+        text = "applet: (" + QByteArray::number(errorsLeftOut_) + " lines left out)\n";
+    text += "applet: " + appletoutput::printable(line, kMostErrorLineChars) + (cut ? "\u2026\n" : "\n");
+    if (appletoutput::write(text))
+        errorsLeftOut_ = 0;
+    else
+        ++errorsLeftOut_;
 }
 
-void AppletHost::readMessages()
+void AppletHost::message(const QByteArray& bytes, bool cut)
 {
-    while (process_.canReadLine()) {
-        const QString line = QString::fromUtf8(process_.readLine()).trimmed();
-        const QString word = line.section(' ', 0, 0);
-        const QString text = line.section(' ', 1);
-        if (word == "frame") {
-            takeFrame(text.section(' ', 1, 1).toLongLong());
-        } else if (word == "status") {
-            saidStatus_ = true;
-            emit status(text);
-        } else if (word == "tip") {
-            emit tip(text);
-        } else if (word == "started") {
-            started_ = true;
-            emit started();
-        }
+    if (cut) {
+        // No message of the host is that long: it no longer speaks its part.
+        emit status("The applet's host sent a message too long to be one; it was stopped");
+        saidStatus_ = true;
+        process_.kill();
+        return;
+    }
+    const QString line = QString::fromUtf8(bytes).trimmed();
+    const QString word = line.section(' ', 0, 0);
+    const QString text = line.section(' ', 1);
+    if (word == "frame") {
+        takeFrame(text.section(' ', 1, 1).toLongLong());
+    } else if (word == "status") {
+        saidStatus_ = true;
+        emit status(text);
+    } else if (word == "tip") {
+        emit tip(text);
+    } else if (word == "started") {
+        started_ = true;
+        emit started();
     }
 }
 
 void AppletHost::takeFrame(qint64 capturedNs)
 {
-    if (!mapped_)
+    if (!frames_.data())
         return;
     // The host writes 0xAARRGGBB words; the picture is opaque.
-    const QImage shared(mapped_, element_.box.width(), element_.box.height(), QImage::Format_RGB32);
+    const QImage shared(frames_.data(), element_.box.width(), element_.box.height(), QImage::Format_RGB32);
     const QImage picture = shared.copy();
     send("ack"); // the host may write the next one now
     timespec now{};
@@ -303,8 +363,8 @@ void AppletHost::takeFrame(qint64 capturedNs)
 void AppletHost::hostEnded(int exitCode, QProcess::ExitStatus exitStatus)
 {
     killTimer_.stop();
-    readErrors();
-    readMessages();
+    errors_->drain();
+    messages_->drain();
     if (sandboxed_ && sandboxRefused_ && !started_ && !stopping_) {
         // bubblewrap cannot make namespaces here (user namespaces off).
         warnOnce("bubblewrap cannot make its sandbox here: applets run with Java's security manager alone");

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "AppletElement.h"
+#include "AppletFrames.h"
+#include "AppletOutput.h"
 #include "AppletRelay.h"
+#include "HostPipe.h"
 
-#include <QFile>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QProcess>
@@ -12,9 +15,12 @@
 #include <memory>
 
 // One applet running in a host process of its own (Java, on an X display
-// that nobody sees). Its pictures arrive through a shared frame file; what
-// happens to it (a failure to start, a host that ends) arrives as a status
-// text for the box. Everything is asynchronous: nothing here waits.
+// that nobody sees). Its pictures arrive through shared memory of a fixed
+// size; what happens to it (a failure to start, a host that ends) arrives as
+// a status text for the box. Everything is asynchronous: nothing here waits.
+// The host runs code from the network, so all it sends is checked and
+// bounded: its lines in length and rate, its memory, files and address
+// space by limits set before it starts.
 class AppletHost : public QObject {
     Q_OBJECT
 public:
@@ -42,6 +48,11 @@ public:
     qint64 lastFrameLatencyNs() const { return lastLatencyNs_; }
     qint64 hostProcessId() const { return process_.processId(); }
 
+    // The longest line the host may send, and the longest line of its error
+    // output that is passed on.
+    static constexpr qsizetype kMostMessageBytes = 8192;
+    static constexpr qsizetype kMostErrorLineChars = 500;
+
 signals:
     void frame(const QImage& picture);
     void status(const QString& text);
@@ -50,20 +61,22 @@ signals:
     void ended();
 
 private:
-    void readMessages();
+    void message(const QByteArray& line, bool cut);
     void takeFrame(qint64 capturedNs);
     void hostEnded(int exitCode, QProcess::ExitStatus exitStatus);
     void send(const QByteArray& line);
-    void readErrors();
+    void errorLine(const QByteArray& line, bool cut);
     void launch(bool inSandbox);
-    QStringList hostArguments(const QString& java, const QString& folder, const QString& frames,
-                              const QString& relay) const;
+    QStringList hostArguments(const QString& java, const QString& folder, const QString& relay) const;
 
     AppletElement element_;
     QProcess process_;
-    QFile frames_;
-    QString framesPath_; // its real path, for the host process
-    uchar* mapped_ = nullptr;
+    AppletFrames frames_;
+    std::unique_ptr<HostPipe> messages_; // the host's standard output
+    std::unique_ptr<HostPipe> errors_;   // its error output (the applet's prints)
+    appletoutput::LineBudget errorBudget_{100, 20};
+    int errorsLeftOut_ = 0;
+    QElapsedTimer clock_;
     QTimer killTimer_;
     bool stopping_ = false;
     bool saidStatus_ = false;
@@ -72,6 +85,5 @@ private:
     bool sandboxRefused_ = false; // bubblewrap could not make its namespaces
     bool unsuitableJava_ = false; // the runtime cannot run the host at all
     std::unique_ptr<AppletRelay> relay_;
-    QByteArray errors_; // the host's error output not yet passed on
     qint64 lastLatencyNs_ = 0;
 };

@@ -3,7 +3,7 @@
 
 QStringList AppletSandbox::arguments() const
 {
-    QStringList arguments = {"--unshare-all", "--die-with-parent", "--new-session", "--clearenv",
+    QStringList arguments = {"--unshare-all", "--die-with-parent", "--new-session", "--cap-drop", "ALL", "--clearenv",
                              "--setenv", "PATH", "/usr/bin:/bin",
                              "--setenv", "LANG", "C.UTF-8",
                              "--setenv", "HOME", "/tmp", "--setenv", "XDG_CACHE_HOME", "/tmp/cache",
@@ -14,14 +14,14 @@ QStringList AppletSandbox::arguments() const
                              "--ro-bind-try", "/etc/ld.so.cache", "/etc/ld.so.cache",
                              "--ro-bind-try", "/etc/fonts", "/etc/fonts",
                              "--ro-bind-try", "/etc/java-17-openjdk", "/etc/java-17-openjdk",
-                             "--proc", "/proc", "--dev", "/dev", "--tmpfs", "/tmp",
+                             "--proc", "/proc", "--dev", "/dev",
+                             "--size", QString::number(kTmpBytes), "--tmpfs", "/tmp",
                              // After /tmp: a Java unpacked anywhere (home, /opt, /tmp) is seen.
                              "--ro-bind-try", javaHome, javaHome,
-                             "--ro-bind", hostFolder, "/ostrel/host",
-                             "--bind", framesFile, "/ostrel/frames"};
+                             "--ro-bind", hostFolder, "/ostrel/host"};
     if (keepsNetwork)
         arguments << "--share-net";
     if (!relayFile.isEmpty())
-        arguments << "--bind" << relayFile << "/ostrel/relay";
+        arguments << "--ro-bind" << relayFile << "/ostrel/relay";
     return arguments;
 }

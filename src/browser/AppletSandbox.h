@@ -4,15 +4,19 @@
 #include <QStringList>
 
 // The OS sandbox around an applet's host process: bubblewrap with its own
-// namespaces, read-only system folders, a private /tmp, no home and none of
-// the user's files. Inside it the host's folder is /ostrel/host, the frame
-// file /ostrel/frames and the relay's socket /ostrel/relay.
+// namespaces and no capabilities in them (so that, even started by root, it
+// can mount nothing and write nothing bound read-only), read-only system
+// folders, a small private /tmp, no home and none of the user's files.
+// Inside it the host's folder is /ostrel/host and the relay's socket
+// /ostrel/relay; the frames come as an inherited descriptor.
 struct AppletSandbox {
     QString javaHome;     // the Java runtime's real folder, bound read-only
     QString hostFolder;   // the host's jar and start script, bound read-only
-    QString framesFile;   // the one file the host writes (its pictures)
     QString relayFile;    // the relay's socket; empty: no relay
     bool keepsNetwork = false; // the camera is not on this machine
+
+    // The private /tmp holds the hidden display's socket and font caches.
+    static constexpr qint64 kTmpBytes = 64 * 1024 * 1024;
 
     // bubblewrap's arguments up to (not including) the command to run.
     QStringList arguments() const;

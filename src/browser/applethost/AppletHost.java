@@ -15,14 +15,17 @@
 //                 started
 // The end of the standard input (Ostrel gone) ends the host.
 //
-// Pictures go through a shared file of WIDTH x HEIGHT x 4 bytes (0xAARRGGBB
-// words in the machine's order); a new one is written only once Ostrel has
-// taken the last one.
+// Pictures go through shared memory of WIDTH x HEIGHT x 4 bytes (0xAARRGGBB
+// words in the machine's order), named by --frames; a new one is written
+// only once Ostrel has taken the last one.
 //
 // The applet's code runs under a security manager that grants it what an
 // unsigned applet had: a connection to its code base's host and port, the
 // harmless system properties, threads and painting. The host's own classes
-// are trusted.
+// are trusted. Classes, resources and archives are fetched by the host itself,
+// bounded in size and time, and a redirect is followed only within the code
+// base's own server (scheme, host and port): trusted code fetching from
+// wherever a camera points would let the applet reach other servers.
 
 import java.applet.Applet;
 import java.applet.AppletContext;
@@ -51,15 +54,19 @@ import java.net.HttpURLConnection;
 import java.net.MalformedURLException;
 import java.net.SocketPermission;
 import java.net.URL;
-import java.net.URLClassLoader;
 import java.net.URLConnection;
+import java.net.URLStreamHandler;
 import java.nio.ByteOrder;
 import java.nio.IntBuffer;
 import java.nio.MappedByteBuffer;
 import java.nio.channels.FileChannel;
 import java.nio.charset.StandardCharsets;
+import java.security.AccessController;
 import java.security.AllPermission;
 import java.security.CodeSource;
+import java.security.PrivilegedActionException;
+import java.security.PrivilegedExceptionAction;
+import java.security.SecureClassLoader;
 import java.security.PermissionCollection;
 import java.security.Permissions;
 import java.security.Policy;
@@ -73,9 +80,12 @@ import java.util.List;
 import java.util.Locale;
 import java.util.Map;
 import java.util.PropertyPermission;
+import java.util.zip.ZipEntry;
+import java.util.zip.ZipInputStream;
 
 public final class AppletHost {
     private static final int CAPTURE_INTERVAL_MS = 40;
+    private static final int MOST_MESSAGE_CHARS = 2000;
     private static final String[] HARMLESS_PROPERTIES = {
         "java.version", "java.vendor", "java.vendor.url", "java.class.version", "java.specification.version",
         "java.specification.vendor", "java.specification.name", "java.vm.version", "java.vm.vendor",
@@ -121,10 +131,22 @@ public final class AppletHost {
             return;
         }
         openFrameFile();
+        // No connection of this process follows a redirect unless it asks
+        // to; the host's own fetches ask, and check where each one leads.
+        HttpURLConnection.setFollowRedirects(false);
         if (relayPath != null)
             startRelay();
-        AppletClassLoader loader = new AppletClassLoader(classPath(), AppletHost.class.getClassLoader());
+        AppletClassLoader loader = new AppletClassLoader(codeBase, AppletHost.class.getClassLoader());
         installSecurity(loader);
+        for (String a : archives) {
+            try {
+                loader.addArchive(new URL(codeBase, a));
+            } catch (Fetch.Failure | MalformedURLException e) {
+                say("status", e.getMessage());
+                holdUntilQuit();
+                return;
+            }
+        }
         Thread commands = new Thread(AppletHost::readCommands, "AppletHost-commands");
         commands.setDaemon(true);
         commands.start();
@@ -165,14 +187,6 @@ public final class AppletHost {
         return code != null && codeBase != null && width > 0 && height > 0 && framePath != null;
     }
 
-    private static URL[] classPath() throws MalformedURLException {
-        List<URL> urls = new ArrayList<>();
-        for (String a : archives)
-            urls.add(new URL(codeBase, a));
-        urls.add(codeBase);
-        return urls.toArray(new URL[0]);
-    }
-
     // The class name from CODE: "BrimcastApplet.class", "cam/Viewer.class" and
     // "cam.Viewer" all name a class.
     private static String className(String text) {
@@ -196,8 +210,12 @@ public final class AppletHost {
         Class<?> type;
         try {
             type = loader.loadClass(className);
-        } catch (ClassNotFoundException | LinkageError e) {
-            say("status", notFound(className, e));
+        } catch (ClassNotFoundException e) {
+            say("status", e.getCause() instanceof Fetch.Failure ? e.getCause().getMessage()
+                : "The applet " + className + " was not found at " + codeBase);
+            return;
+        } catch (LinkageError e) {
+            say("status", "The applet " + className + " could not be loaded (" + e + ")");
             return;
         }
         try {
@@ -232,32 +250,6 @@ public final class AppletHost {
             return;
         }
         say("started", "");
-    }
-
-    private static String notFound(String className, Throwable e) {
-        String path = className.replace('.', '/') + ".class";
-        String address = path;
-        try {
-            URL url = new URL(codeBase, path);
-            address = url.toString();
-            URLConnection connection = url.openConnection();
-            if (connection instanceof HttpURLConnection) {
-                HttpURLConnection http = (HttpURLConnection) connection;
-                http.setConnectTimeout(5000);
-                http.setReadTimeout(5000);
-                http.setRequestMethod("HEAD");
-                return "The applet " + address + " was not found (HTTP " + http.getResponseCode() + " "
-                    + http.getResponseMessage() + ")";
-            }
-        } catch (java.net.ConnectException x) {
-            return "Cannot reach " + codeBase.getHost() + ":" + port(codeBase) + ": connection refused";
-        } catch (java.net.UnknownHostException x) {
-            return "Cannot reach " + codeBase.getHost() + ": unknown host";
-        } catch (IOException x) {
-            String reason = relayError != null ? relayError : x.getMessage();
-            return "Cannot reach " + codeBase.getHost() + ":" + port(codeBase) + ": " + reason;
-        }
-        return "The applet " + address + " could not be loaded (" + e + ")";
     }
 
     private static int port(URL url) {
@@ -408,7 +400,10 @@ public final class AppletHost {
     }
 
     static synchronized void say(String what, String text) {
-        out.println(text.isEmpty() ? what : what + " " + text.replace('\n', ' '));
+        String line = text.replace('\n', ' ').replace('\r', ' ');
+        if (line.length() > MOST_MESSAGE_CHARS)
+            line = line.substring(0, MOST_MESSAGE_CHARS) + "\u2026";
+        out.println(line.isEmpty() ? what : what + " " + line);
     }
 
     // -- The sandbox ---------------------------------------------------------
@@ -472,8 +467,11 @@ public final class AppletHost {
 
     // Both directions of one relayed connection, each on a thread of its own.
     // The channel is read and written directly: its stream adapters would
-    // share one lock, and a waiting read would hold up every write.
+    // share one lock, and a waiting read would hold up every write. The end
+    // of one direction is passed on as a half close, so that what the other
+    // still carries arrives whole; the sockets close once both have ended.
     private static void carry(java.net.Socket inside, java.nio.channels.SocketChannel outside) {
+        final int[] ended = {0};
         Runnable close = () -> {
             try {
                 inside.close();
@@ -481,6 +479,13 @@ public final class AppletHost {
             } catch (IOException e) {
                 // closed anyway
             }
+        };
+        Runnable oneEnded = () -> {
+            synchronized (ended) {
+                if (++ended[0] < 2)
+                    return;
+            }
+            close.run();
         };
         Thread up = new Thread(() -> {
             byte[] buffer = new byte[65536];
@@ -491,10 +496,11 @@ public final class AppletHost {
                     while (bytes.hasRemaining())
                         outside.write(bytes);
                 }
+                outside.shutdownOutput();
+                oneEnded.run();
             } catch (IOException e) {
-                // one side is gone
+                close.run(); // one side is gone: so is the connection
             }
-            close.run();
         }, "AppletHost-relay-up");
         Thread down = new Thread(() -> {
             java.nio.ByteBuffer bytes = java.nio.ByteBuffer.allocate(65536);
@@ -505,10 +511,11 @@ public final class AppletHost {
                     out.flush();
                     bytes.clear();
                 }
+                inside.shutdownOutput();
+                oneEnded.run();
             } catch (IOException e) {
-                // one side is gone
+                close.run();
             }
-            close.run();
         }, "AppletHost-relay-down");
         up.setDaemon(true);
         down.setDaemon(true);
@@ -516,16 +523,304 @@ public final class AppletHost {
         down.start();
     }
 
-    // Loads the applet's classes from its archives and code base. It grants
-    // nothing by itself: the policy alone decides what the classes may do.
-    static final class AppletClassLoader extends URLClassLoader {
-        AppletClassLoader(URL[] urls, ClassLoader parent) {
-            super(urls, parent);
+    // -- Fetching from the code base -----------------------------------------
+
+    // What the host fetches for the applet (classes, resources, archives):
+    // only from the code base's own server, in bounded time and size. Its
+    // failures carry the text the box shows.
+    static final class Fetch {
+        static final int CONNECT_TIMEOUT_MS = 10000;
+        static final int READ_TIMEOUT_MS = 10000;
+        static final long DEADLINE_MS = 15000;
+        static final int MOST_REDIRECTS = 5;
+        static final int MOST_FILE_BYTES = 16 << 20;
+        static final int MOST_ARCHIVE_BYTES = 48 << 20;
+        private static final java.util.Timer deadlines = new java.util.Timer("AppletHost-deadlines", true);
+
+        static final class Failure extends IOException {
+            private static final long serialVersionUID = 1L;
+            final boolean missing; // the server has no such file
+
+            Failure(String text, boolean missing) {
+                super(text);
+                this.missing = missing;
+            }
+        }
+
+        // The file at `url`; a server that has none fails with `missing`.
+        static byte[] fetch(URL url, int most) throws Failure {
+            try {
+                return AccessController.doPrivileged((PrivilegedExceptionAction<byte[]>) () -> follow(url, most));
+            } catch (PrivilegedActionException e) {
+                Exception cause = e.getException();
+                if (cause instanceof Failure)
+                    throw (Failure) cause;
+                throw new Failure("The applet's file " + url + " could not be fetched (" + cause + ")", false);
+            }
+        }
+
+        // The file at `url`, or null where the server has none (404, 410).
+        static byte[] get(URL url, int most) throws Failure {
+            try {
+                return fetch(url, most);
+            } catch (Failure e) {
+                if (e.missing)
+                    return null;
+                throw e;
+            }
+        }
+
+        static boolean sameServer(URL a, URL b) {
+            return a.getProtocol().equalsIgnoreCase(b.getProtocol()) && a.getHost().equalsIgnoreCase(b.getHost())
+                && port(a) == port(b);
+        }
+
+        private static String server(URL url) {
+            return url.getHost() + ":" + port(url);
+        }
+
+        private static byte[] follow(URL url, int most) throws Failure {
+            URL at = url;
+            for (int hop = 0;; ++hop) {
+                if (!sameServer(at, codeBase))
+                    throw new Failure("The camera sends the applet's file " + url.getFile() + " to another server ("
+                        + at.getProtocol() + "://" + server(at) + "), which the applet may not use", false);
+                if (hop > MOST_REDIRECTS)
+                    throw new Failure("The camera redirects the applet's file " + url + " too often", false);
+                HttpURLConnection http;
+                try {
+                    http = (HttpURLConnection) at.openConnection();
+                } catch (IOException | ClassCastException e) {
+                    throw new Failure("The applet's file " + at + " could not be fetched (" + e + ")", false);
+                }
+                Answer answer = fetchOne(url, at, http, most);
+                if (answer.body != null)
+                    return answer.body;
+                at = answer.redirect;
+            }
+        }
+
+        // What one request brought: the file, or where it is redirected.
+        private static final class Answer {
+            byte[] body;
+            URL redirect;
+        }
+
+        private static Answer fetchOne(URL asked, URL at, HttpURLConnection http, int most) throws Failure {
+            Answer answer = new Answer();
+            http.setInstanceFollowRedirects(false);
+            http.setUseCaches(false);
+            http.setConnectTimeout(CONNECT_TIMEOUT_MS);
+            http.setReadTimeout(READ_TIMEOUT_MS);
+            final boolean[] late = {false};
+            java.util.TimerTask deadline = new java.util.TimerTask() {
+                public void run() {
+                    late[0] = true;
+                    http.disconnect();
+                }
+            };
+            deadlines.schedule(deadline, DEADLINE_MS);
+            long started = System.currentTimeMillis();
+            try {
+                int code = http.getResponseCode();
+                if (code == -1)
+                    throw new Failure("The camera's answer for " + at + " is not HTTP", false);
+                if (code == 301 || code == 302 || code == 303 || code == 307 || code == 308) {
+                    String location = http.getHeaderField("Location");
+                    if (location == null)
+                        throw new Failure("The camera redirects " + at + " without saying where", false);
+                    try {
+                        answer.redirect = new URL(at, location);
+                        return answer;
+                    } catch (MalformedURLException e) {
+                        throw new Failure("The camera redirects " + at + " to a bad address", false);
+                    }
+                }
+                if (code == 404 || code == 410)
+                    throw new Failure("The applet " + asked + " was not found (HTTP " + code + " "
+                        + http.getResponseMessage() + ")", true);
+                if (code != 200)
+                    throw new Failure("The camera answered HTTP " + code + " " + http.getResponseMessage()
+                        + " for " + asked, false);
+                long length = http.getContentLengthLong();
+                if (length > most)
+                    throw tooLarge(asked, most);
+                java.io.ByteArrayOutputStream bytes = new java.io.ByteArrayOutputStream(
+                    (int) Math.max(0, Math.min(length, 1 << 20)));
+                byte[] buffer = new byte[16384];
+                try (InputStream in = http.getInputStream()) {
+                    for (int n = in.read(buffer); n >= 0; n = in.read(buffer)) {
+                        if (bytes.size() + n > most)
+                            throw tooLarge(asked, most);
+                        if (System.currentTimeMillis() - started > DEADLINE_MS)
+                            throw stalled(asked);
+                        bytes.write(buffer, 0, n);
+                    }
+                }
+                if (length >= 0 && bytes.size() < length)
+                    throw new Failure("The camera stopped sending " + asked + " after " + bytes.size() + " of "
+                        + length + " bytes", false);
+                answer.body = bytes.toByteArray();
+                return answer;
+            } catch (Failure e) {
+                throw e;
+            } catch (java.net.SocketTimeoutException e) {
+                throw stalled(asked);
+            } catch (java.net.ConnectException e) {
+                throw new Failure("Cannot reach " + server(at) + ": connection refused", false);
+            } catch (java.net.UnknownHostException e) {
+                throw new Failure("Cannot reach " + at.getHost() + ": unknown host", false);
+            } catch (IOException e) {
+                if (late[0])
+                    throw stalled(asked);
+                String reason = relayError != null ? relayError : e.getMessage();
+                throw new Failure("Cannot reach " + server(at) + ": " + reason, false);
+            } finally {
+                deadline.cancel();
+                http.disconnect();
+            }
+        }
+
+        private static Failure tooLarge(URL url, int most) {
+            return new Failure("The applet's file " + url + " is larger than " + (most >> 20) + " MB", false);
+        }
+
+        private static Failure stalled(URL url) {
+            return new Failure("The camera at " + server(url) + " does not answer (fetching " + url.getFile()
+                + " took longer than " + DEADLINE_MS / 1000 + " s)", false);
+        }
+    }
+
+    // Loads the applet's classes from its archives and code base, and its
+    // resources too. It grants nothing by itself: the policy alone decides
+    // what the classes may do. Archives are fetched whole once, and their
+    // entries kept in memory (bounded in number and unpacked size).
+    static final class AppletClassLoader extends SecureClassLoader {
+        private static final int MOST_ENTRIES = 20000;
+        private static final long MOST_UNPACKED_BYTES = 128L << 20;
+
+        private final URL base;
+        private final CodeSource source;
+        private final List<Map<String, byte[]>> archives = new ArrayList<>();
+        private final URLStreamHandler entries = new URLStreamHandler() {
+            @Override
+            protected URLConnection openConnection(URL url) throws IOException {
+                final byte[] bytes = archiveEntry(url.getPath().substring(1));
+                if (bytes == null)
+                    throw new java.io.FileNotFoundException(url.toString());
+                return new URLConnection(url) {
+                    public void connect() {}
+                    public InputStream getInputStream() { return new java.io.ByteArrayInputStream(bytes); }
+                    public long getContentLengthLong() { return bytes.length; }
+                };
+            }
+        };
+
+        AppletClassLoader(URL base, ClassLoader parent) {
+            super(parent);
+            this.base = base;
+            this.source = new CodeSource(base, (java.security.cert.Certificate[]) null);
+        }
+
+        void addArchive(URL url) throws Fetch.Failure {
+            byte[] jar = Fetch.fetch(url, Fetch.MOST_ARCHIVE_BYTES);
+            Map<String, byte[]> found = new HashMap<>();
+            long unpacked = 0;
+            byte[] buffer = new byte[16384];
+            try (ZipInputStream zip = new ZipInputStream(new java.io.ByteArrayInputStream(jar))) {
+                for (ZipEntry entry = zip.getNextEntry(); entry != null; entry = zip.getNextEntry()) {
+                    if (found.size() >= MOST_ENTRIES)
+                        throw new Fetch.Failure("The applet's archive " + url + " holds too many files", false);
+                    java.io.ByteArrayOutputStream bytes = new java.io.ByteArrayOutputStream();
+                    for (int n = zip.read(buffer); n >= 0; n = zip.read(buffer)) {
+                        unpacked += n;
+                        if (unpacked > MOST_UNPACKED_BYTES)
+                            throw new Fetch.Failure("The applet's archive " + url + " unpacks to more than "
+                                + (MOST_UNPACKED_BYTES >> 20) + " MB", false);
+                        bytes.write(buffer, 0, n);
+                    }
+                    if (!entry.isDirectory())
+                        found.put(entry.getName(), bytes.toByteArray());
+                }
+            } catch (IOException e) {
+                if (e instanceof Fetch.Failure)
+                    throw (Fetch.Failure) e;
+                throw new Fetch.Failure("The applet's archive " + url + " cannot be read (" + e.getMessage() + ")",
+                    false);
+            }
+            archives.add(found);
+        }
+
+        private byte[] archiveEntry(String path) {
+            for (Map<String, byte[]> archive : archives) {
+                byte[] bytes = archive.get(path);
+                if (bytes != null)
+                    return bytes;
+            }
+            return null;
         }
 
         @Override
-        protected PermissionCollection getPermissions(CodeSource source) {
+        protected Class<?> findClass(String name) throws ClassNotFoundException {
+            String path = name.replace('.', '/') + ".class";
+            byte[] bytes = archiveEntry(path);
+            if (bytes == null) {
+                try {
+                    bytes = Fetch.fetch(new URL(base, path), Fetch.MOST_FILE_BYTES);
+                } catch (Fetch.Failure | MalformedURLException e) {
+                    throw new ClassNotFoundException(name, e);
+                }
+            }
+            return defineClass(name, bytes, 0, bytes.length, source);
+        }
+
+        @Override
+        protected PermissionCollection getPermissions(CodeSource codeSource) {
             return new Permissions();
+        }
+
+        // An archive's entry by a URL of its own; a file of the code base by
+        // its address, where the server has it (fetched through the checks
+        // above: the applet opens that address itself afterwards).
+        @Override
+        protected URL findResource(String name) {
+            if (archiveEntry(name) != null) {
+                return AccessController.doPrivileged((java.security.PrivilegedAction<URL>) () -> {
+                    try {
+                        return new URL("ostrel-archive", "", -1, "/" + name, entries);
+                    } catch (MalformedURLException e) {
+                        return null;
+                    }
+                });
+            }
+            try {
+                URL url = new URL(base, name);
+                return Fetch.get(url, Fetch.MOST_FILE_BYTES) != null ? url : null;
+            } catch (IOException e) {
+                return null;
+            }
+        }
+
+        @Override
+        protected Enumeration<URL> findResources(String name) {
+            URL url = findResource(name);
+            return Collections.enumeration(url != null ? List.of(url) : List.<URL>of());
+        }
+
+        @Override
+        public InputStream getResourceAsStream(String name) {
+            InputStream system = getParent().getResourceAsStream(name);
+            if (system != null)
+                return system;
+            byte[] bytes = archiveEntry(name);
+            if (bytes == null) {
+                try {
+                    bytes = Fetch.get(new URL(base, name), Fetch.MOST_FILE_BYTES);
+                } catch (IOException e) {
+                    return null;
+                }
+            }
+            return bytes != null ? new java.io.ByteArrayInputStream(bytes) : null;
         }
     }
 

@@ -24,5 +24,10 @@ if [ -z "$display" ]; then
 fi
 DISPLAY=":$display"
 export DISPLAY
+# The Java's reservations are kept small, so that the address-space limit
+# Ostrel sets leaves room for the applet and bounds what it can take.
+MALLOC_ARENA_MAX=2
+export MALLOC_ARENA_MAX
 exec "$java" -Djava.security.manager=allow -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -XX:-UsePerfData -Xmx96m \
-  -Djava.awt.headless=false -cp "$jar" AppletHost "$@"
+  -XX:CompressedClassSpaceSize=48m -XX:MaxMetaspaceSize=96m -XX:ReservedCodeCacheSize=32m \
+  -XX:MaxDirectMemorySize=32m -Djava.awt.headless=false -cp "$jar" AppletHost "$@"
