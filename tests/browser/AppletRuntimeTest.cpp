@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <zlib.h>
 
 namespace {
 
@@ -171,16 +172,32 @@ TEST_F(AppletRuntime, AnAppletFromAnArchiveJarInAPackage)
 
 TEST_F(AppletRuntime, AHostileAppletIsRefusedEverythingAndTheHostSurvives)
 {
-    AppletView* view = show("CODE=HostileApplet.class", 160, 120);
+    // Another server of this machine, which redirects must not reach.
+    QTcpServer elsewhere;
+    ASSERT_TRUE(elsewhere.listen(QHostAddress::LocalHost, 0));
+    const QByteArray other = "http://127.0.0.1:" + QByteArray::number(elsewhere.serverPort());
+    for (const char* name : {"/elsewhere.txt", "/Elsewhere.class", "/elsewhere.png"})
+        server.addRedirect(name, other + name);
+    server.addRedirect("/moved.txt", "/applets/colour.txt");
+    QByteArray big(3'000'000, '\0');
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>((i * 7) % 253);
+    server.addFile("/big.bin", big);
+    const auto crc = ::crc32(0, reinterpret_cast<const Bytef*>(big.constData()), static_cast<uInt>(big.size()));
+    AppletView* view = show("CODE=HostileApplet.class", 160, 120,
+                            QString("<param name=big value='%1 %2'>").arg(big.size()).arg(crc));
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.reports().contains("done=yes"); }, 30000))
         << qPrintable(server.reports().join(' ')) << " " << qPrintable(view->statusText());
     for (const QString& report : server.reports()) {
-        if (report.startsWith("javaVersion=") || report.startsWith("thread=") || report == "done=yes")
-            EXPECT_TRUE(report.endsWith("=allowed") || report == "done=yes") << qPrintable(report);
-        else
+        const QString action = report.section('=', 0, 0);
+        if (QStringList{"javaVersion", "thread", "sameServerRedirect", "download", "upload"}.contains(action)) {
+            EXPECT_TRUE(report.endsWith("=allowed")) << qPrintable(report);
+        } else if (report != "done=yes") {
             EXPECT_TRUE(report.endsWith("=refused")) << qPrintable(report);
+        }
     }
-    EXPECT_EQ(server.reports().size(), 20);
+    EXPECT_EQ(server.reports().size(), 27);
+    EXPECT_FALSE(elsewhere.hasPendingConnections()) << "a redirect reached another server";
     // System.exit ended nothing: the applet goes on painting.
     EXPECT_TRUE(waitForPicture(view, [](const QImage& p) { return p.pixel(10, 10) == qRgb(0, 255, 0); }));
     EXPECT_FALSE(javaChildren().isEmpty());

@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include <zlib.h>
+
 AppletServer::AppletServer()
 {
     server_.listen(QHostAddress::LocalHost, 0);
@@ -32,19 +34,47 @@ void AppletServer::addFile(const QString& path, const QByteArray& bytes)
     files_.insert(path, bytes);
 }
 
+void AppletServer::addRedirect(const QString& path, const QByteArray& location)
+{
+    redirects_.insert(path, location);
+}
+
+void AppletServer::addStall(const QString& path)
+{
+    stalls_ << path;
+}
+
 void AppletServer::answer(QTcpSocket* socket)
 {
     QByteArray request = socket->property("request").toByteArray() + socket->readAll();
     qsizetype end;
     while ((end = request.indexOf("\r\n\r\n")) >= 0) {
         const QList<QByteArray> line = request.left(request.indexOf("\r\n")).split(' ');
-        request.remove(0, end + 4);
+        const qsizetype at = request.toLower().indexOf("content-length:");
+        const qsizetype length = at >= 0 && at < end ? request.mid(at + 15, request.indexOf("\r\n", at) - at - 15).trimmed().toLongLong() : 0;
+        if (request.size() < end + 4 + length)
+            break; // the body is still coming
+        const QByteArray content = request.mid(end + 4, length);
+        request.remove(0, end + 4 + length);
         const QByteArray method = line.value(0);
         const QUrl target(QString::fromLatin1(line.value(1)));
         requested_ << method + " " + target.path();
         QByteArray body;
         int status = 404;
-        if (target.path() == "/report") {
+        if (redirects_.contains(target.path())) {
+            socket->write("HTTP/1.1 302 Found\r\nLocation: " + redirects_.value(target.path()) +
+                          "\r\nContent-Length: 0\r\n\r\n");
+            continue;
+        }
+        if (stalls_.contains(target.path())) {
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nCAFEBABE");
+            continue;
+        }
+        if (method == "POST" && target.path() == "/upload") {
+            const auto crc = ::crc32(0, reinterpret_cast<const Bytef*>(content.constData()), static_cast<uInt>(content.size()));
+            status = 200;
+            body = QByteArray::number(content.size()) + " " + QByteArray::number(static_cast<qulonglong>(crc));
+        } else if (target.path() == "/report") {
             reports_ << target.query();
             status = 200;
             body = "ok";

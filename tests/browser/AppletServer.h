@@ -6,7 +6,9 @@
 #include <QTcpServer>
 
 // A small web server for the test applets: the files of a jar by path (HEAD
-// and GET), whole jars by name, and the reports the hostile applet sends.
+// and GET), whole jars by name, redirects, a file that stalls, uploads
+// (POST /upload answers with the size and CRC-32 of what came), and the
+// reports the hostile applet sends.
 class AppletServer : public QObject {
     Q_OBJECT
 public:
@@ -14,6 +16,9 @@ public:
     quint16 port() const { return server_.serverPort(); }
     void addJarEntries(const QByteArray& jar);
     void addFile(const QString& path, const QByteArray& bytes);
+    void addRedirect(const QString& path, const QByteArray& location);
+    // Sends the headers and the first bytes of a file of 1000, then nothing.
+    void addStall(const QString& path);
     // "ACTION=RESULT" texts of /report requests, in the order they came.
     QStringList reports() const { return reports_; }
     QStringList requested() const { return requested_; }
@@ -23,6 +28,8 @@ private:
 
     QTcpServer server_;
     QHash<QString, QByteArray> files_;
+    QHash<QString, QByteArray> redirects_;
+    QStringList stalls_;
     QStringList reports_;
     QStringList requested_;
 };

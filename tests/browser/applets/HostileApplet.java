@@ -11,13 +11,70 @@ import java.net.URL;
 import java.net.URLClassLoader;
 
 // An applet that tries everything an applet may not do and tells its server
-// what came of each (GET /report?ACTION=RESULT), then paints green.
+// what came of each (GET /report?ACTION=RESULT), then paints green. Among
+// them: files redirected to another server (whose port is the parameter
+// "other"); and what it may do: a same-server redirect, and a download and
+// an upload of a few megabytes that must arrive whole.
 public class HostileApplet extends Applet {
     private static final long serialVersionUID = 1L;
     private volatile boolean done;
 
     private interface Action {
         void run() throws Exception;
+    }
+
+    private interface Fetch {
+        Object get() throws Exception;
+    }
+
+    // Refused when nothing came (null) or it failed in any way.
+    private void attemptToGet(String name, Fetch fetch) {
+        String result;
+        try {
+            result = fetch.get() != null ? "allowed" : "refused";
+        } catch (Throwable e) {
+            result = "refused";
+        }
+        report(name + "=" + result);
+    }
+
+    private static long crc(byte[] bytes, int length) {
+        java.util.zip.CRC32 crc = new java.util.zip.CRC32();
+        crc.update(bytes, 0, length);
+        return crc.getValue();
+    }
+
+    private static byte[] readAll(InputStream in) throws Exception {
+        java.io.ByteArrayOutputStream out = new java.io.ByteArrayOutputStream();
+        byte[] buffer = new byte[8192];
+        for (int n = in.read(buffer); n >= 0; n = in.read(buffer))
+            out.write(buffer, 0, n);
+        return out.toByteArray();
+    }
+
+    private String transfers(String what) throws Exception {
+        if (what.equals("download")) {
+            byte[] got;
+            try (InputStream in = new URL(getCodeBase(), "big.bin").openStream()) {
+                got = readAll(in);
+            }
+            String expected = getParameter("big");
+            return (got.length + " " + crc(got, got.length)).equals(expected) ? "allowed" : "short-" + got.length;
+        }
+        byte[] sent = new byte[2_500_000];
+        for (int i = 0; i < sent.length; ++i)
+            sent[i] = (byte) (i % 251);
+        java.net.HttpURLConnection http = (java.net.HttpURLConnection) new URL(getCodeBase(), "upload").openConnection();
+        http.setDoOutput(true);
+        http.setFixedLengthStreamingMode(sent.length);
+        try (java.io.OutputStream out = http.getOutputStream()) {
+            out.write(sent);
+        }
+        String answer;
+        try (InputStream in = http.getInputStream()) {
+            answer = new String(readAll(in), "US-ASCII");
+        }
+        return answer.equals(sent.length + " " + crc(sent, sent.length)) ? "allowed" : "short-" + answer;
     }
 
     private void attempt(String name, Action action) {
@@ -65,10 +122,38 @@ public class HostileApplet extends Applet {
         attempt("listen", () -> new ServerSocket(0).close());
         attempt("userHome", () -> System.getProperty("user.home"));
         attempt("javaVersion", () -> System.getProperty("java.version"));
+        attemptToGet("redirectedResource", () -> HostileApplet.class.getResourceAsStream("elsewhere.txt"));
+        attemptToGet("redirectedClass", () -> Class.forName("Elsewhere", true, HostileApplet.class.getClassLoader()));
+        attemptToGet("redirectedImage", () -> {
+            java.awt.Image image = getImage(new URL(getCodeBase(), "elsewhere.png"));
+            java.awt.MediaTracker tracker = new java.awt.MediaTracker(this);
+            tracker.addImage(image, 0);
+            tracker.waitForAll(5000);
+            return tracker.isErrorAny() || !tracker.checkAll() ? null : image;
+        });
+        attemptToGet("followedRedirect", () -> {
+            java.net.HttpURLConnection http =
+                (java.net.HttpURLConnection) new URL(getCodeBase(), "elsewhere.txt").openConnection();
+            http.setInstanceFollowRedirects(true);
+            try (InputStream in = http.getInputStream()) {
+                return http.getResponseCode() == 200 ? readAll(in) : null;
+            }
+        });
+        attemptToGet("sameServerRedirect", () -> HostileApplet.class.getResourceAsStream("moved.txt"));
+        report("download=" + safely("download"));
+        report("upload=" + safely("upload"));
         attempt("thread", () -> new Thread(() -> {}).start());
         report("done=yes");
         done = true;
         repaint();
+    }
+
+    private String safely(String what) {
+        try {
+            return transfers(what);
+        } catch (Throwable e) {
+            return "failed-" + e;
+        }
     }
 
     @Override

@@ -9,13 +9,14 @@ import java.net.Socket;
 // What code inside the applet host's OS sandbox can reach with no security
 // manager at all: each try prints "NAME=RESULT", RESULT starting with
 // "refused" or "allowed".
-//   java SandboxProbe SECRET_FILE SECRET_FOLDER PORT OUTER_PID
+//   java SandboxProbe SECRET_FILE SECRET_FOLDER PORT OUTER_PID JAVA_HOME
 public class SandboxProbe {
     public static void main(String[] args) {
         String secret = args[0];
         String folder = args[1];
         int port = Integer.parseInt(args[2]);
         String outerPid = args[3];
+        String javaHome = args[4];
         report("read-secret", () -> read(secret));
         report("read-passwd", () -> read("/etc/passwd"));
         report("list-secret-folder", () -> list(folder));
@@ -28,6 +29,19 @@ public class SandboxProbe {
         report("program-reads-secret", () -> run("cat " + secret));
         report("program-signals-ostrel", () -> run("kill -0 " + outerPid));
         report("read-ostrel-environment", () -> read("/proc/" + outerPid + "/environ"));
+        // What root could do in its own namespaces, had it kept its capabilities.
+        report("capabilities", () -> {
+            for (String line : new String(java.nio.file.Files.readAllBytes(java.nio.file.Paths.get("/proc/self/status")),
+                     "UTF-8").split("\n"))
+                if (line.startsWith("CapEff:") && !line.endsWith("0000000000000000"))
+                    return line;
+            throw new Exception("none");
+        });
+        report("remount-usr", () -> run("mount -o remount,bind,rw /usr && echo x > /usr/ostrel-probe"));
+        report("mknod", () -> run("mknod /tmp/ostrel-probe-node c 1 3"));
+        report("write-java-home", () -> write(javaHome + "/ostrel-probe"));
+        report("write-etc-fonts", () -> write("/etc/fonts/ostrel-probe"));
+        report("write-ld-cache", () -> append("/etc/ld.so.cache"));
         // Controls: what the fence allows, so a refusal above is the fence's.
         report("write-private-tmp", () -> write("/tmp/ostrel-probe"));
         report("program-runs", () -> run("echo ran"));
@@ -68,6 +82,13 @@ public class SandboxProbe {
 
     static String write(String path) throws Exception {
         try (FileOutputStream out = new FileOutputStream(path)) {
+            out.write('x');
+        }
+        return "written";
+    }
+
+    static String append(String path) throws Exception {
+        try (FileOutputStream out = new FileOutputStream(path, true)) {
             out.write('x');
         }
         return "written";
