@@ -1,5 +1,6 @@
 // ostrel: the viewer for the live picture of a Brimcast webcam server.
 #include "platform/Application.h"
+#include "platform/EndRequest.h"
 #include "platform/Icons.h"
 #include "viewer/frmOstrel.h"
 #include "Version.h"
@@ -86,6 +87,13 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(OSTREL_VERSION);
 
     frmOstrel window;
+    // Asked to end (logout, kill, Ctrl+C): as the tray menu's Quit, so the
+    // window's place is kept and every short-lived file is removed.
+    platform::onEndRequest(&window, [&window] {
+        window.close();
+        QApplication::closeAllWindows();
+        QApplication::quit();
+    });
     window.Form_Load(commandLine);
     return QApplication::exec();
 }

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 using namespace desktop;
 
 namespace {
@@ -65,6 +67,13 @@ TEST_F(LivePicture, TheCamerasPictureMovesInTheViewAndASnapshotHoldsIt)
     EXPECT_EQ(grab(view), frozen) << "the frozen picture moved";
     click(ostrel.button(kSnapshotButton));
     EXPECT_TRUE(waitFor([&] { return grab(view) != frozen; }, 3000)) << "the live picture did not come back";
+
+    // Asked to end, as at logout: it ends cleanly and leaves no file behind
+    // (its page, the applet's relay socket).
+    ::kill(static_cast<pid_t>(ostrel.pid()), SIGTERM);
+    EXPECT_TRUE(ostrel.waitForExit(10000));
+    EXPECT_EQ(ostrel.exitCode(), 0) << qPrintable(ostrel.output());
+    EXPECT_EQ(ostrel.runtimeFiles(), QStringList());
     camera.terminate();
     camera.waitForFinished();
 }

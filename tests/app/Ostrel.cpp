@@ -1,6 +1,9 @@
 // Test helper: the real ostrel program with a home of its own, and where its controls are on the screen.
 #include "Ostrel.h"
 
+#include <QDir>
+#include <QDirIterator>
+
 #include "support/Desktop.h"
 
 #include <QDir>
@@ -93,6 +96,19 @@ bool Ostrel::start(const QStringList& arguments, bool hidden, bool chooseOwnPlat
     }
     desktop::pause(hidden ? 600 : 400); // the first page build and the window manager settle
     return true;
+}
+
+QStringList Ostrel::runtimeFiles() const
+{
+    QStringList found;
+    QDirIterator it(home_.filePath("run"), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = QDir(home_.filePath("run")).relativeFilePath(it.next());
+        if (path.contains('/')) // inside the per-user folder, which stays
+            found << path;
+    }
+    return found;
 }
 
 bool Ostrel::waitForExit(int timeoutMs)

@@ -27,6 +27,9 @@ public:
     qint64 pid() const { return process_.processId(); }
     bool running() const { return process_.state() != QProcess::NotRunning; }
     bool waitForExit(int timeoutMs);
+    int exitCode() const { return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1; }
+    // Every file and folder it left in its per-user runtime folder.
+    QStringList runtimeFiles() const;
     // Its output so far (for failure messages).
     QString output();
 

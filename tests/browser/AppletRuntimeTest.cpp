@@ -3,6 +3,7 @@
 // applet cannot run.
 #include "AppletServer.h"
 
+#include "browser/AppletHost.h"
 #include "browser/AppletView.h"
 #include "browser/WebBrowser.h"
 #include "support/Files.h"
@@ -20,6 +21,9 @@
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 #include <unistd.h>
 #include <zlib.h>
@@ -209,6 +213,18 @@ TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
     EXPECT_TRUE(waitForStatus(view, QString("http://127.0.0.1:%1/Missing.class was not found (HTTP 404").arg(server.port())))
         << qPrintable(view->statusText());
 
+    // Sent elsewhere, or stalled: said as such, and the stall within seconds.
+    server.addRedirect("/Moved.class", "http://127.0.0.1:1/Moved.class");
+    view = show("CODE=Moved.class", 320, 240);
+    EXPECT_TRUE(waitForStatus(view, "The camera sends the applet's file /Moved.class to another server "
+                                    "(http://127.0.0.1:1), which the applet may not use"))
+        << qPrintable(view->statusText());
+    server.addStall("/Stalled.class");
+    view = show("CODE=Stalled.class", 320, 240);
+    EXPECT_TRUE(waitForStatus(view, QString("The camera at 127.0.0.1:%1 does not answer (fetching /Stalled.class")
+                                        .arg(server.port()), 25000))
+        << qPrintable(view->statusText());
+
     quint16 closed = 0;
     {
         QTcpServer probe;
@@ -267,6 +283,74 @@ TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
         qputenv("JAVA_HOME", home);
     EXPECT_TRUE(waitForStatus(view, "A Java runtime (OpenJDK 17) is needed to show this camera's picture", 5000))
         << qPrintable(view->statusText());
+}
+
+// Hosts that break their part, as a host taken over by its applet might:
+// each is a start script of its own in place of the real host's, run in the
+// same sandbox, and must neither crash, freeze nor flood Ostrel.
+TEST_F(AppletRuntime, AHostThatMisbehavesCannotCrashFreezeOrFloodOstrel)
+{
+    const bool sandboxed = !AppletHost::sandboxProgram().isEmpty();
+    const QString size = QString::number(160 * 120 * 4);
+    struct Case {
+        const char* name;
+        QString script;
+        QString status;
+    };
+    const Case cases[] = {
+        {"its frames cannot shrink or grow",
+         "truncate -s 0 /proc/self/fd/3 2>/dev/null && r=shrunk || r=kept\n"
+         "printf x | dd bs=1 seek=" + size + " conv=notrunc of=/proc/self/fd/3 2>/dev/null && g=grown || g=fixed\n"
+         "echo 'frame 1 0'; echo \"status $r $g\"\n",
+         "kept fixed"},
+        {"its memory, files and /tmp are bounded",
+         "echo \"status as=$(ulimit -v) files=$(ulimit -f) tmp=$(( $(stat -f -c '%b * %S' /tmp) ))\"\n",
+         QString("as=1310720 files=131072") + (sandboxed ? " tmp=67108864" : "")},
+        {"a message without end is cut and the host stopped",
+         "head -c 30000000 /dev/zero | tr '\\0' a\n",
+         "The applet's host sent a message too long to be one; it was stopped"},
+        {"its error output, flooded and full of escapes, never blocks the window",
+         "i=0; while [ $i -lt 300 ]; do printf 'visible\\033]52;c;SGVsbG8=\\007 \\033[31mred %0900d\\n' $i >&2; "
+         "i=$((i+1)); done\necho 'status flooded'\n",
+         "flooded"},
+    };
+    QTemporaryDir hostDir;
+    qputenv("OSTREL_APPLET_HOST_DIR", QFile::encodeName(hostDir.path()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::writeFile(hostDir.filePath("ostrel-applet-host.sh"), (c.script + "sleep 30\n").toUtf8());
+        // The error output goes to a pipe that nobody reads until the host is done.
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        const int savedError = ::dup(STDERR_FILENO);
+        ::dup2(ends[1], STDERR_FILENO);
+        ::close(ends[1]);
+        std::atomic<bool> drain = false;
+        QByteArray errors;
+        std::thread reader([&] {
+            for (int waited = 0; !drain && waited < 300; ++waited)
+                ::usleep(100'000);
+            char buffer[65536];
+            for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+                errors.append(buffer, n);
+        });
+        AppletView* view = show("CODE=PatternApplet.class", 160, 120);
+        const bool said = waitForStatus(view, c.status, 25000);
+        drain = true;
+        browser->Navigate2(dir.filePath("none.htm")); // the host is stopped
+        QTest::qWait(300);
+        ::dup2(savedError, STDERR_FILENO);
+        ::close(savedError);
+        reader.join();
+        ::close(ends[0]);
+        EXPECT_TRUE(said) << qPrintable(view ? view->statusText() : QString());
+        EXPECT_FALSE(errors.contains('\x1b') || errors.contains('\x07')) << "escapes reached the error output";
+        if (QByteArray(c.status.toUtf8()) == "flooded") {
+            EXPECT_TRUE(errors.contains("applet: visible]52;c;SGVsbG8= [31mred 000")) << errors.left(300).constData();
+            EXPECT_TRUE(errors.contains("lines left out")) << errors.right(300).constData();
+        }
+    }
+    qunsetenv("OSTREL_APPLET_HOST_DIR");
 }
 
 TEST_F(AppletRuntime, AHostThatDiesIsReported)
