@@ -246,7 +246,6 @@ void AppletHost::launch(bool inSandbox)
     QString relayPath;
     if (ownNetwork) {
         relay_ = std::make_unique<AppletRelay>(codeHost, static_cast<quint16>(element_.codeBase.port(element_.codeBase.scheme() == "https" ? 443 : 80)));
-        QString error;
         relayPath = platform::runtimeFolderPath() + QString("/applet-%1.relay").arg(nextHostNumber());
         if (!relay_->listen(relayPath, &error)) {
             emit status(QString("The applet cannot run: %1").arg(error));

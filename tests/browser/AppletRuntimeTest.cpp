@@ -25,6 +25,7 @@
 #include <atomic>
 #include <thread>
 
+#include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -318,11 +319,11 @@ TEST_F(AppletRuntime, AHostThatMisbehavesCannotCrashFreezeOrFloodOstrel)
     qputenv("OSTREL_APPLET_HOST_DIR", QFile::encodeName(hostDir.path()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        testsupport::writeFile(hostDir.filePath("ostrel-applet-host.sh"), (c.script + "sleep 30\n").toUtf8());
+        testsupport::writeFile(hostDir.filePath("ostrel-applet-host.sh"), (c.script + "exec sleep 30\n").toUtf8());
         // The error output goes to a pipe that nobody reads until the host is done.
         int ends[2];
-        ASSERT_EQ(::pipe(ends), 0);
-        const int savedError = ::dup(STDERR_FILENO);
+        ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+        const int savedError = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
         ::dup2(ends[1], STDERR_FILENO);
         ::close(ends[1]);
         std::atomic<bool> drain = false;
