@@ -26,6 +26,10 @@ constexpr qsizetype kErrorBytesPerSecond = 64 * 1024;
 constexpr qint64 kMostUnsentInput = 256 * 1024;
 // The host's descriptor for the frames, as its command line names it.
 constexpr int kFramesDescriptor = 3;
+// Frames are taken at most this often (100 a second), whatever the host
+// announces: a camera's picture never needs more, and a host that announces
+// frames without end cannot make Ostrel copy them without end.
+constexpr qint64 kLeastFrameIntervalMs = 10;
 
 // Limits on the host process and all it starts, whatever its Java or the
 // applet try: address space (so native memory and threads are bounded; the
@@ -115,6 +119,8 @@ AppletHost::AppletHost(const AppletElement& element, QObject* parent) : QObject(
         if (error == QProcess::FailedToStart)
             emit status(QString("The applet's host could not be started: %1").arg(process_.errorString()));
     });
+    frameTimer_.setSingleShot(true);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { takeFrame(announcedNs_); });
     killTimer_.setSingleShot(true);
     connect(&killTimer_, &QTimer::timeout, this, [this] { process_.kill(); });
 }
@@ -333,7 +339,7 @@ void AppletHost::message(const QByteArray& bytes, bool cut)
     const QString word = line.section(' ', 0, 0);
     const QString text = line.section(' ', 1);
     if (word == "frame") {
-        takeFrame(text.section(' ', 1, 1).toLongLong());
+        frameAnnounced(text.section(' ', 1, 1).toLongLong());
     } else if (word == "status") {
         saidStatus_ = true;
         emit status(text);
@@ -345,8 +351,21 @@ void AppletHost::message(const QByteArray& bytes, bool cut)
     }
 }
 
+void AppletHost::frameAnnounced(qint64 capturedNs)
+{
+    announcedNs_ = capturedNs;
+    if (frameTimer_.isActive())
+        return; // the latest is taken when the timer fires
+    const qint64 since = clock_.elapsed() - lastTakenMs_;
+    if (since >= kLeastFrameIntervalMs)
+        takeFrame(capturedNs);
+    else
+        frameTimer_.start(static_cast<int>(kLeastFrameIntervalMs - since));
+}
+
 void AppletHost::takeFrame(qint64 capturedNs)
 {
+    lastTakenMs_ = clock_.elapsed();
     if (!frames_.data())
         return;
     // The host writes 0xAARRGGBB words; the picture is opaque.

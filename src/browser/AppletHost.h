@@ -62,6 +62,7 @@ signals:
 
 private:
     void message(const QByteArray& line, bool cut);
+    void frameAnnounced(qint64 capturedNs);
     void takeFrame(qint64 capturedNs);
     void hostEnded(int exitCode, QProcess::ExitStatus exitStatus);
     void send(const QByteArray& line);
@@ -77,6 +78,9 @@ private:
     appletoutput::LineBudget errorBudget_{100, 20};
     int errorsLeftOut_ = 0;
     QElapsedTimer clock_;
+    QTimer frameTimer_;          // a frame announced too soon after the last, taken later
+    qint64 announcedNs_ = 0;     // its capture time
+    qint64 lastTakenMs_ = -1000; // on clock_
     QTimer killTimer_;
     bool stopping_ = false;
     bool saidStatus_ = false;

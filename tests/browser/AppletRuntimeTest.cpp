@@ -12,6 +12,7 @@
 #include "viewer/frmOstrelProbe.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -314,6 +315,9 @@ TEST_F(AppletRuntime, AHostThatMisbehavesCannotCrashFreezeOrFloodOstrel)
          "i=0; while [ $i -lt 300 ]; do printf 'visible\\033]52;c;SGVsbG8=\\007 \\033[31mred %0900d\\n' $i >&2; "
          "i=$((i+1)); done\necho 'status flooded'\n",
          "flooded"},
+        {"frames announced without end are taken at most 100 a second",
+         "i=0; while [ $i -lt 20000 ]; do echo \"frame $i 0\"; i=$((i+1)); done\necho 'status announced'\n",
+         "announced"},
     };
     QTemporaryDir hostDir;
     qputenv("OSTREL_APPLET_HOST_DIR", QFile::encodeName(hostDir.path()));
@@ -336,7 +340,13 @@ TEST_F(AppletRuntime, AHostThatMisbehavesCannotCrashFreezeOrFloodOstrel)
                 errors.append(buffer, n);
         });
         AppletView* view = show("CODE=PatternApplet.class", 160, 120);
+        QElapsedTimer shown;
+        shown.start();
+        QSignalSpy frames(view ? &view->host() : nullptr, &AppletHost::frame);
         const bool said = waitForStatus(view, c.status, 25000);
+        if (c.status == "announced") {
+            EXPECT_LE(frames.count(), shown.elapsed() / 10 + 2);
+        }
         drain = true;
         browser->Navigate2(dir.filePath("none.htm")); // the host is stopped
         QTest::qWait(300);
