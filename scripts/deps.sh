@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks to build (and, with "test",
-# to test and benchmark) Ostrel. Only missing packages are installed.
+# Installs what a fresh Debian 12 or 13 machine lacks to build (and, with
+# "test", to test and benchmark) Ostrel. Only missing packages are installed.
+# Java and clang are the release's own (default-jdk: 17 on Debian 12, 21 on
+# 13; clang: 14 on 12, 19 on 13).
 #   deps.sh build   packages to build and run
 #   deps.sh test    also the test and benchmark libraries and photo fixtures
 set -euo pipefail
@@ -10,9 +12,9 @@ root="$(dirname "$here")"
 want="${1:-build}"
 
 build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libxcb1-dev zlib1g-dev xvfb bubblewrap
-  openjdk-17-jdk-headless openjdk-17-jre)
+  default-jdk-headless default-jre)
 test_packages=(libgtest-dev libbenchmark-dev libjpeg-dev xvfb xauth xdotool x11-utils openbox trayer util-linux
-  appstream dpkg-dev file clang-14 libclang-rt-14-dev libjpeg-turbo-progs)
+  appstream dpkg-dev file clang libclang-rt-dev libjpeg-turbo-progs)
 
 packages=("${build_packages[@]}")
 [ "$want" = test ] && packages+=("${test_packages[@]}")

@@ -1,6 +1,8 @@
 // The bubblewrap command line that fences in an applet's host.
 #include "AppletSandbox.h"
 
+#include <QDir>
+
 QStringList AppletSandbox::arguments() const
 {
     QStringList arguments = {"--unshare-all", "--die-with-parent", "--new-session", "--cap-drop", "ALL", "--clearenv",
@@ -13,12 +15,15 @@ QStringList AppletSandbox::arguments() const
                              // Only what the dynamic linker, fonts and Java read from /etc.
                              "--ro-bind-try", "/etc/ld.so.cache", "/etc/ld.so.cache",
                              "--ro-bind-try", "/etc/fonts", "/etc/fonts",
-                             "--ro-bind-try", "/etc/java-17-openjdk", "/etc/java-17-openjdk",
                              "--proc", "/proc", "--dev", "/dev",
                              "--size", QString::number(kTmpBytes), "--tmpfs", "/tmp",
                              // After /tmp: a Java unpacked anywhere (home, /opt, /tmp) is seen.
                              "--ro-bind-try", javaHome, javaHome,
                              "--ro-bind", hostFolder, "/ostrel/host"};
+    // The Java's own settings, which its conf folder links to (Debian keeps
+    // them in /etc/java-N-openjdk).
+    for (const QString& folder : QDir("/etc").entryList({"java-*"}, QDir::Dirs | QDir::NoDotAndDotDot))
+        arguments << "--ro-bind" << "/etc/" + folder << "/etc/" + folder;
     if (keepsNetwork)
         arguments << "--share-net";
     if (!relayFile.isEmpty())

@@ -32,15 +32,16 @@ public class BrimcastApplet extends Applet implements Runnable {
     private static final int MAX_HEADER_LINE = 8192;
     private static final int MAX_FRAME_BYTES = 16 * 1024 * 1024;
 
-    private String host;
-    private int port;
-    private volatile boolean running;
-    private volatile Thread worker;
-    private volatile Socket socket;
-    private volatile BufferedImage frame;
-    private volatile String status = "";
-    private volatile long framesShown;
-    private Image buffer; // the off-screen picture painted whole each time
+    // The applet's state while it runs; none of it is ever serialised.
+    private transient String host;
+    private transient int port;
+    private transient volatile boolean running;
+    private transient volatile Thread worker;
+    private transient volatile Socket socket;
+    private transient volatile BufferedImage frame;
+    private transient volatile String status = "";
+    private transient volatile long framesShown;
+    private transient Image buffer; // the off-screen picture painted whole each time
 
     @Override
     public void init() {
