@@ -11,7 +11,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(dirname "$here")"
 want="${1:-build}"
 
-build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libxcb1-dev zlib1g-dev xvfb bubblewrap
+build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libxcb1-dev zlib1g-dev libseccomp-dev xvfb bubblewrap
   default-jdk-headless default-jre)
 test_packages=(libgtest-dev libbenchmark-dev libjpeg-dev xvfb xauth xdotool x11-utils openbox trayer util-linux
   appstream dpkg-dev file clang libclang-rt-dev libjpeg-turbo-progs)

@@ -2,6 +2,7 @@
 #include "AppletHost.h"
 
 #include "AppletSandbox.h"
+#include "AppletSeccomp.h"
 #include "platform/RuntimeFolder.h"
 
 #include <QCoreApplication>
@@ -24,8 +25,10 @@ constexpr qsizetype kMessageBytesPerSecond = 256 * 1024;
 constexpr qsizetype kErrorBytesPerSecond = 64 * 1024;
 // Input for the applet not yet taken by the host, past which more is dropped.
 constexpr qint64 kMostUnsentInput = 256 * 1024;
-// The host's descriptor for the frames, as its command line names it.
+// The host's descriptor for the frames, as its command line names it, and
+// bubblewrap's for the system-call filter.
 constexpr int kFramesDescriptor = 3;
+constexpr int kSeccompDescriptor = 4;
 // Frames are taken at most this often (100 a second), whatever the host
 // announces: a camera's picture never needs more, and a host that announces
 // frames without end cannot make Ostrel copy them without end.
@@ -55,15 +58,22 @@ void warnOnce(const QString& text)
 }
 
 // In the host's process, between fork and exec: only async-signal-safe calls.
-void setUpHostProcess(int messages, int errors, int frames)
+// Its output pipes become 1 and 2, the frames 3 and the filter 4 (each first
+// moved out of the way, so that none is overwritten before it is placed).
+void setUpHostProcess(int messages, int errors, int frames, int seccomp)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL); // the host dies with Ostrel, even when Ostrel is killed outright
-    ::dup2(messages, STDOUT_FILENO);
-    ::dup2(errors, STDERR_FILENO);
-    if (frames == kFramesDescriptor)
-        ::fcntl(frames, F_SETFD, 0);
-    else
-        ::dup2(frames, kFramesDescriptor);
+    const int sources[] = {messages, errors, frames, seccomp};
+    const int targets[] = {STDOUT_FILENO, STDERR_FILENO, kFramesDescriptor, kSeccompDescriptor};
+    int moved[4];
+    for (int i = 0; i < 4; ++i)
+        moved[i] = sources[i] >= 0 ? ::fcntl(sources[i], F_DUPFD, 100) : -1;
+    for (int i = 0; i < 4; ++i) {
+        if (moved[i] >= 0) {
+            ::dup2(moved[i], targets[i]);
+            ::close(moved[i]);
+        }
+    }
     const auto limit = [](int resource, rlim_t most) {
         rlimit now{};
         if (::getrlimit(resource, &now) == 0 && (now.rlim_max == RLIM_INFINITY || now.rlim_max > most)) {
@@ -131,6 +141,8 @@ AppletHost::~AppletHost()
         process_.kill();
         process_.waitForFinished(1000);
     }
+    if (seccomp_ >= 0)
+        ::close(seccomp_);
 }
 
 QString AppletHost::hostFolder()
@@ -229,13 +241,19 @@ void AppletHost::launch(bool inSandbox)
     }
     connect(messages_.get(), &HostPipe::line, this, &AppletHost::message);
     connect(errors_.get(), &HostPipe::line, this, &AppletHost::errorLine);
+    if (inSandbox && seccomp_ < 0 && (seccomp_ = appletseccomp::filterDescriptor(&error)) < 0) {
+        emit status(QString("The applet cannot run: %1").arg(error));
+        return;
+    }
     process_.setChildProcessModifier(
-        [out = messages_->writeEnd(), err = errors_->writeEnd(), frames = frames_.descriptor()] {
-            setUpHostProcess(out, err, frames);
-        });
+        [out = messages_->writeEnd(), err = errors_->writeEnd(), frames = frames_.descriptor(),
+         seccomp = inSandbox ? seccomp_ : -1] { setUpHostProcess(out, err, frames, seccomp); });
     const auto started = [this] {
         messages_->closeWriteEnd();
         errors_->closeWriteEnd();
+        if (seccomp_ >= 0)
+            ::close(seccomp_);
+        seccomp_ = -1;
     };
     if (!inSandbox) {
         process_.start("/bin/sh", hostArguments(java, host, QString()));
@@ -267,6 +285,7 @@ void AppletHost::launch(bool inSandbox)
     sandbox.hostFolder = host;
     sandbox.relayFile = relayPath;
     sandbox.keepsNetwork = !ownNetwork;
+    sandbox.seccompDescriptor = kSeccompDescriptor;
     QStringList arguments = sandbox.arguments();
     arguments << "/bin/sh" << hostArguments(realJava, "/ostrel/host", relayPath.isEmpty() ? QString() : "/ostrel/relay");
     process_.start(sandboxProgram(), arguments);

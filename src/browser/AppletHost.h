@@ -73,6 +73,7 @@ private:
     AppletElement element_;
     QProcess process_;
     AppletFrames frames_;
+    int seccomp_ = -1; // the sandbox's system-call filter, while the host starts
     std::unique_ptr<HostPipe> messages_; // the host's standard output
     std::unique_ptr<HostPipe> errors_;   // its error output (the applet's prints)
     appletoutput::LineBudget errorBudget_{100, 20};

@@ -26,6 +26,8 @@ QStringList AppletSandbox::arguments() const
         arguments << "--ro-bind" << "/etc/" + folder << "/etc/" + folder;
     if (keepsNetwork)
         arguments << "--share-net";
+    if (seccompDescriptor >= 0)
+        arguments << "--seccomp" << QString::number(seccompDescriptor);
     if (!relayFile.isEmpty())
         arguments << "--ro-bind" << relayFile << "/ostrel/relay";
     return arguments;

@@ -6,7 +6,8 @@
 // The OS sandbox around an applet's host process: bubblewrap with its own
 // namespaces and no capabilities in them (so that, even started by root, it
 // can mount nothing and write nothing bound read-only), read-only system
-// folders, a small private /tmp, no home and none of the user's files.
+// folders, a small private /tmp, no home and none of the user's files, and
+// a filter of the system calls that serve only to get out.
 // Inside it the host's folder is /ostrel/host and the relay's socket
 // /ostrel/relay; the frames come as an inherited descriptor.
 struct AppletSandbox {
@@ -14,6 +15,7 @@ struct AppletSandbox {
     QString hostFolder;   // the host's jar and start script, bound read-only
     QString relayFile;    // the relay's socket; empty: no relay
     bool keepsNetwork = false; // the camera is not on this machine
+    int seccompDescriptor = -1; // the system-call filter (see AppletSeccomp.h), as the child has it
 
     // The private /tmp holds the hidden display's socket and font caches.
     static constexpr qint64 kTmpBytes = 64 * 1024 * 1024;
