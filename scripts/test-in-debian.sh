@@ -35,6 +35,6 @@ if [ -d "$repo/.cache/photos" ]; then
   }
 fi
 echo "== $suite: $(. "$root/etc/os-release" && echo "$PRETTY_NAME") =="
-as_root bwrap --bind "$root" / --proc /proc --dev /dev --tmpfs /run \
+as_root bwrap --bind "$root" / --bind /proc /proc --dev-bind /dev /dev --tmpfs /run \
   --perms 1777 --tmpfs /tmp --ro-bind /etc/resolv.conf /etc/resolv.conf --setenv HOME /root --setenv PATH /usr/sbin:/usr/bin:/sbin:/bin \
   --unsetenv XDG_RUNTIME_DIR --chdir /ostrel bash scripts/test.sh "$@"

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -59,7 +60,8 @@ void warnOnce(const QString& text)
 
 // In the host's process, between fork and exec: only async-signal-safe calls.
 // Its output pipes become 1 and 2, the frames 3 and the filter 4 (each first
-// moved out of the way, so that none is overwritten before it is placed).
+// moved out of the way, so that none is overwritten before it is placed);
+// every other descriptor is closed.
 void setUpHostProcess(int messages, int errors, int frames, int seccomp)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL); // the host dies with Ostrel, even when Ostrel is killed outright
@@ -73,6 +75,13 @@ void setUpHostProcess(int messages, int errors, int frames, int seccomp)
             ::dup2(moved[i], targets[i]);
             ::close(moved[i]);
         }
+    }
+    // Nothing else of Ostrel's: its X connection and the page engine's
+    // sockets and files are not all marked close-on-exec, and an applet
+    // must not reach them.
+    if (::syscall(SYS_close_range, kSeccompDescriptor + 1, ~0U, 0) != 0) {
+        for (int fd = kSeccompDescriptor + 1; fd < 65536; ++fd)
+            ::close(fd);
     }
     const auto limit = [](int resource, rlim_t most) {
         rlimit now{};
