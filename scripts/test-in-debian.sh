@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and tests Ostrel on another Debian release, as a new user there
 # would: a clean root of that release (debootstrap, minbase), a fresh clone
-# of this repository's HEAD in it, then the README's test command inside.
+# of this repository's HEAD in it, then the README's test command inside and
+# the package test (the .deb built, installed with apt-get, used, removed).
 #   test-in-debian.sh SUITE [TEST_ARGUMENTS...]   e.g. trixie --quick
 # The root is kept in .cache/debian/SUITE for the next run (packages that
 # the test command installs stay in it). It is entered with bubblewrap, not
@@ -37,4 +38,5 @@ fi
 echo "== $suite: $(. "$root/etc/os-release" && echo "$PRETTY_NAME") =="
 as_root bwrap --bind "$root" / --bind /proc /proc --dev-bind /dev /dev --tmpfs /run \
   --perms 1777 --tmpfs /tmp --ro-bind /etc/resolv.conf /etc/resolv.conf --setenv HOME /root --setenv PATH /usr/sbin:/usr/bin:/sbin:/bin \
-  --unsetenv XDG_RUNTIME_DIR --chdir /ostrel bash scripts/test.sh "$@"
+  --unsetenv XDG_RUNTIME_DIR --chdir /ostrel \
+  bash -c 'bash scripts/test.sh "$@" && bash scripts/package-test.sh' test-in-debian "$@"
