@@ -31,9 +31,8 @@ as_root rm -rf "$root/ostrel"
 as_root git clone -q "$repo" "$root/ostrel"
 # The photo fixtures come from the archive too; reuse what this tree has.
 if [ -d "$repo/.cache/photos" ]; then
-  as_root cp -r "$repo/.cache/photos" "$root/ostrel/.cache/" 2>/dev/null || {
-    as_root mkdir -p "$root/ostrel/.cache" && as_root cp -r "$repo/.cache/photos" "$root/ostrel/.cache/"
-  }
+  as_root mkdir -p "$root/ostrel/.cache"
+  as_root cp -r "$repo/.cache/photos" "$root/ostrel/.cache/"
 fi
 echo "== $suite: $(. "$root/etc/os-release" && echo "$PRETTY_NAME") =="
 as_root bwrap --bind "$root" / --bind /proc /proc --dev-bind /dev /dev --tmpfs /run \
