@@ -8,6 +8,7 @@
 #include "ProcessStats.h"
 #include "browser/AppletHost.h"
 #include "browser/AppletView.h"
+#include "browser/JavaRuntime.h"
 #include "browser/WebBrowser.h"
 #include "viewer/frmOstrel.h"
 #include "viewer/frmOstrelProbe.h"
@@ -96,7 +97,8 @@ int main(int argc, char* argv[])
         return 1;
     }
     const double startMs = static_cast<double>(sinceStart.elapsed());
-    std::printf("applet host: %s\n", view->host().sandboxed() ? "in bubblewrap" : "without an OS sandbox");
+    std::printf("applet host: Java %s, %s\n", qPrintable(JavaRuntime::find().versionText()),
+                view->host().sandboxed() ? "in bubblewrap" : "without an OS sandbox");
     std::printf("start to the first frame:          %7.0f ms   (goal 1000)\n", startMs);
 
     std::vector<double> rebuilds;

@@ -1,8 +1,9 @@
 # `cpack -G DEB`: a Debian package of the installed program. Library
 # dependencies come from dpkg-shlibdeps; the live picture also needs Java,
-# a hidden X server, the sandbox and setpriv, which no library names. The
-# applet host runs on the Javas that still have the security manager and
-# the applet classes, 17 to 23: Debian 12 has 17, Debian 13 has 21.
+# a hidden X server, the sandbox, setpriv and ip, which no library names. The
+# applet host runs on any Java from 17 on with AWT (not a headless one):
+# every such OpenJDK package provides java17-runtime, and default-jre is
+# the release's own (17 on Debian 12, 21 on 13, 25 on unstable).
 set(CPACK_PACKAGE_NAME ostrel)
 set(CPACK_PACKAGE_VENDOR "Ostrel")
 set(CPACK_PACKAGE_CONTACT "Ostrel developers <ostrel@localhost>")
@@ -12,7 +13,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "openjdk-17-jre | openjdk-21-jre, xvfb, bubblewrap, util-linux")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "default-jre | java17-runtime, xvfb, bubblewrap, util-linux, iproute2")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Viewer for the live picture of a Brimcast webcam server
  Ostrel shows a camera server's live picture by running the server's own
  streaming applet in a sandbox, in a window that snaps to six view sizes,

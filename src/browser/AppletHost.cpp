@@ -3,6 +3,7 @@
 
 #include "AppletSandbox.h"
 #include "AppletSeccomp.h"
+#include "JavaRuntime.h"
 #include "platform/RuntimeFolder.h"
 
 #include <QCoreApplication>
@@ -104,25 +105,10 @@ bool isJvmNotice(const QByteArray& line)
             line.contains("will be removed in a future release"));
 }
 
-// What a Java runtime says when it cannot run the host: from Java 24 on the
-// security manager cannot be enabled, and a Java older than 17 cannot read
-// the host's classes.
+// What a Java runtime says when it cannot read the host's classes (older than 17).
 bool isUnsuitableJava(const QByteArray& line)
 {
-    return (line.contains("Security Manager") && line.contains("not supported")) ||
-           line.contains("UnsupportedClassVersionError");
-}
-
-// "found Java 24", from the runtime's release file, or nothing.
-QString foundJava(const QString& java)
-{
-    QFile release(QFileInfo(QFileInfo(java).canonicalFilePath()).absolutePath() + "/../release");
-    if (!release.open(QIODevice::ReadOnly))
-        return {};
-    for (const QByteArray& line : release.readAll().split('\n'))
-        if (line.startsWith("JAVA_VERSION="))
-            return " (found Java " + QString::fromUtf8(line.mid(13)).remove('"').trimmed() + ")";
-    return {};
+    return line.contains("UnsupportedClassVersionError");
 }
 
 } // namespace
@@ -166,14 +152,6 @@ QString AppletHost::hostFolder()
     return QStringLiteral(OSTREL_APPLET_HOST_BUILD_DIR);
 }
 
-QString AppletHost::javaProgram()
-{
-    const QString home = qEnvironmentVariable("JAVA_HOME");
-    if (!home.isEmpty() && QFileInfo(home + "/bin/java").isExecutable())
-        return home + "/bin/java";
-    return QStandardPaths::findExecutable("java");
-}
-
 QString AppletHost::sandboxProgram()
 {
     if (qEnvironmentVariable("OSTREL_APPLET_SANDBOX") == "off")
@@ -202,25 +180,48 @@ void AppletHost::start()
         emit status(QString("The applet cannot run: %1").arg(error));
         return;
     }
-    if (qEnvironmentVariable("OSTREL_APPLET_SANDBOX") == "off")
-        warnOnce("the OS sandbox is switched off (OSTREL_APPLET_SANDBOX=off): applets run with Java's security "
-                 "manager alone");
-    else if (sandboxProgram().isEmpty())
-        warnOnce("bubblewrap (bwrap) is not installed: applets run with Java's security manager alone");
-    launch(!sandboxProgram().isEmpty());
+    java_ = JavaRuntime::find();
+    if (sandboxProgram().isEmpty()) {
+        launchUnfenced(qEnvironmentVariable("OSTREL_APPLET_SANDBOX") == "off"
+                           ? "the OS sandbox is switched off (OSTREL_APPLET_SANDBOX=off)"
+                           : "bubblewrap (bwrap) is not installed");
+        return;
+    }
+    launch(true);
 }
 
-QStringList AppletHost::hostArguments(const QString& java, const QString& folder, const QString& relay) const
+void AppletHost::launchUnfenced(const QString& why)
 {
-    QStringList arguments = {folder + "/ostrel-applet-host.sh", java, folder + "/AppletHost.jar",
-                             QString::number(std::max(element_.box.width(), 64)),
-                             QString::number(std::max(element_.box.height(), 64)),
-                             "--code", element_.code,
-                             "--codebase", element_.codeBase.toString(),
-                             "--document", element_.documentBase.toString(),
-                             "--width", QString::number(element_.box.width()),
-                             "--height", QString::number(element_.box.height()),
-                             "--frames", QString("/proc/self/fd/%1").arg(kFramesDescriptor)};
+    // Without the OS sandbox only Java's security manager holds the applet,
+    // and a Java that has none cannot.
+    if (java_.program.isEmpty()) {
+        launch(false); // which says that there is no Java
+        return;
+    }
+    if (!java_.hasSecurityManager()) {
+        const QString version = java_.versionText().isEmpty() ? QString() : " " + java_.versionText();
+        emit status(QString("The applet cannot run safely here: Java%1 has no security manager, and the OS sandbox "
+                            "that must hold the applet instead cannot be used: %2")
+                        .arg(version, why));
+        saidStatus_ = true;
+        return;
+    }
+    warnOnce(why + ": applets run with Java's security manager alone");
+    launch(false);
+}
+
+QStringList AppletHost::hostArguments(const QString& folder, const QString& relay, bool inSandbox) const
+{
+    QStringList arguments = {folder + "/ostrel-applet-host.sh", QString::number(std::max(element_.box.width(), 64)),
+                             QString::number(std::max(element_.box.height(), 64))};
+    arguments << java_.hostCommand(folder);
+    arguments << "--code" << element_.code <<
+        "--codebase" << element_.codeBase.toString()
+              << "--document" << element_.documentBase.toString()
+              << "--width" << QString::number(element_.box.width())
+              << "--height" << QString::number(element_.box.height())
+              << "--frames" << QString("/proc/self/fd/%1").arg(kFramesDescriptor)
+              << "--sandbox" << (inSandbox ? "os" : "none");
     if (!relay.isEmpty())
         arguments << "--relay" << relay;
     if (!element_.archives.isEmpty())
@@ -234,9 +235,8 @@ QStringList AppletHost::hostArguments(const QString& java, const QString& folder
 
 void AppletHost::launch(bool inSandbox)
 {
-    const QString java = javaProgram();
-    if (java.isEmpty()) {
-        emit status("A Java runtime (OpenJDK 17) is needed to show this camera's picture");
+    if (java_.program.isEmpty()) {
+        emit status("A Java runtime (OpenJDK 17 or later) is needed to show this camera's picture");
         return;
     }
     const QString host = hostFolder();
@@ -265,19 +265,30 @@ void AppletHost::launch(bool inSandbox)
         seccomp_ = -1;
     };
     if (!inSandbox) {
-        process_.start("/bin/sh", hostArguments(java, host, QString()));
+        process_.start("/bin/sh", hostArguments(host, QString(), false));
         started();
         return;
     }
     // The sandbox: read-only system folders, a private /tmp, no home, no
     // user files, its own namespaces, and no network but the relay to the
-    // code base (a camera named by an address outside the loopback keeps the
-    // network, and Java's security manager alone holds it to that address).
+    // code base. A camera named by an address outside this machine is given
+    // to the sandbox's loopback for the relay to stand in for; without the
+    // program that does that (ip), the applet keeps the network, which only
+    // Java's security manager then holds to that address.
     const QString codeHost = element_.codeBase.host();
     const QHostAddress address(codeHost);
-    const bool ownNetwork = address.isNull() || address.isLoopback();
+    const bool onLoopback = address.isNull() || address.isLoopback(); // a name is made to mean the loopback
+    const QString ip = QStandardPaths::findExecutable("ip", {"/usr/sbin", "/usr/bin", "/sbin", "/bin"});
+    const bool relayed = onLoopback || !ip.isEmpty();
+    if (!relayed && !java_.hasSecurityManager()) {
+        emit status(QString("The applet cannot run safely here: Java %1 has no security manager, and without the "
+                            "program ip (iproute2) the OS sandbox cannot hold it to its camera at %2")
+                        .arg(java_.versionText(), codeHost));
+        saidStatus_ = true;
+        return;
+    }
     QString relayPath;
-    if (ownNetwork) {
+    if (relayed) {
         relay_ = std::make_unique<AppletRelay>(codeHost, static_cast<quint16>(element_.codeBase.port(element_.codeBase.scheme() == "https" ? 443 : 80)));
         relayPath = platform::runtimeFolderPath() + QString("/applet-%1.relay").arg(nextHostNumber());
         if (!relay_->listen(relayPath, &error)) {
@@ -285,18 +296,20 @@ void AppletHost::launch(bool inSandbox)
             return;
         }
     } else {
-        warnOnce(QString("the camera %1 is not on this machine: its applet keeps the network, limited by "
-                         "Java's security manager to %1 alone").arg(codeHost));
+        warnOnce(QString("the camera %1 is not on this machine and ip (iproute2) is not installed: its applet keeps "
+                         "the network, limited by Java's security manager to %1 alone").arg(codeHost));
     }
-    const QString realJava = QFileInfo(java).canonicalFilePath();
     AppletSandbox sandbox;
-    sandbox.javaHome = QFileInfo(QFileInfo(realJava).absolutePath() + "/..").canonicalFilePath();
+    sandbox.javaHome = java_.home();
     sandbox.hostFolder = host;
     sandbox.relayFile = relayPath;
-    sandbox.keepsNetwork = !ownNetwork;
+    sandbox.keepsNetwork = !relayed;
+    if (!onLoopback && relayed)
+        sandbox.cameraAddress = address.toString();
     sandbox.seccompDescriptor = kSeccompDescriptor;
     QStringList arguments = sandbox.arguments();
-    arguments << "/bin/sh" << hostArguments(realJava, "/ostrel/host", relayPath.isEmpty() ? QString() : "/ostrel/relay");
+    arguments << sandbox.command(QStringList{"/bin/sh"} +
+                                 hostArguments("/ostrel/host", relayPath.isEmpty() ? QString() : "/ostrel/relay", true));
     process_.start(sandboxProgram(), arguments);
     started();
 }
@@ -413,14 +426,17 @@ void AppletHost::hostEnded(int exitCode, QProcess::ExitStatus exitStatus)
     messages_->drain();
     if (sandboxed_ && sandboxRefused_ && !started_ && !stopping_) {
         // bubblewrap cannot make namespaces here (user namespaces off).
-        warnOnce("bubblewrap cannot make its sandbox here: applets run with Java's security manager alone");
         relay_.reset();
         sandboxRefused_ = false;
-        launch(false);
+        launchUnfenced("bubblewrap cannot make its namespaces here");
+        if (!running())
+            emit ended();
         return;
     }
     if (unsuitableJava_ && !saidStatus_) {
-        emit status("This camera's picture needs Java 17 to 23 to run its applet" + foundJava(javaProgram()));
+        const QString version = java_.versionText();
+        emit status("This camera's picture needs Java 17 or later to run its applet" +
+                    (version.isEmpty() ? QString() : " (found Java " + version + ")"));
     } else if (!stopping_ && !saidStatus_) {
         emit status(exitStatus == QProcess::CrashExit
                         ? QString("The applet's host ended unexpectedly")

@@ -5,6 +5,7 @@
 #include "AppletOutput.h"
 #include "AppletRelay.h"
 #include "HostPipe.h"
+#include "JavaRuntime.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -37,9 +38,8 @@ public:
     void sendMouse(const char* kind, QPoint at, int button, int modifiers, int clicks);
     void sendKey(const char* kind, int keyCode, int character, int modifiers);
 
-    // Where the host and the Java runtime are found (tests may point elsewhere).
+    // Where the host is found (tests may point elsewhere).
     static QString hostFolder();
-    static QString javaProgram();
     // The OS sandbox (bubblewrap), or empty where there is none or it is
     // turned off (OSTREL_APPLET_SANDBOX=off).
     static QString sandboxProgram();
@@ -68,9 +68,11 @@ private:
     void send(const QByteArray& line);
     void errorLine(const QByteArray& line, bool cut);
     void launch(bool inSandbox);
-    QStringList hostArguments(const QString& java, const QString& folder, const QString& relay) const;
+    void launchUnfenced(const QString& why);
+    QStringList hostArguments(const QString& folder, const QString& relay, bool inSandbox) const;
 
     AppletElement element_;
+    JavaRuntime java_;
     QProcess process_;
     AppletFrames frames_;
     int seccomp_ = -1; // the sandbox's system-call filter, while the host starts

@@ -26,9 +26,26 @@ QStringList AppletSandbox::arguments() const
         arguments << "--ro-bind" << "/etc/" + folder << "/etc/" + folder;
     if (keepsNetwork)
         arguments << "--share-net";
+    // Adding an address to the loopback of the sandbox's own network takes
+    // CAP_NET_ADMIN there, which bubblewrap keeps only for its user 0 (still
+    // this user outside); the command drops it, and every other, at once.
+    if (!cameraAddress.isEmpty())
+        arguments << "--uid" << "0" << "--gid" << "0" << "--cap-add" << "CAP_NET_ADMIN" << "--cap-add" << "CAP_SETPCAP";
     if (seccompDescriptor >= 0)
         arguments << "--seccomp" << QString::number(seccompDescriptor);
     if (!relayFile.isEmpty())
         arguments << "--ro-bind" << relayFile << "/ostrel/relay";
     return arguments;
+}
+
+QStringList AppletSandbox::command(const QStringList& host) const
+{
+    if (cameraAddress.isEmpty())
+        return host;
+    const QString family = cameraAddress.contains(':') ? "-6" : "-4";
+    const QString prefix = cameraAddress.contains(':') ? "/128" : "/32";
+    return QStringList{"/bin/sh", "-c",
+                       "ip " + family + " addr add \"$0\"" + prefix + " dev lo && exec setpriv --inh-caps=-all "
+                       "--ambient-caps=-all --bounding-set=-all \"$@\"",
+                       cameraAddress} + host;
 }

@@ -14,7 +14,11 @@ struct AppletSandbox {
     QString javaHome;     // the Java runtime's real folder, bound read-only
     QString hostFolder;   // the host's jar and start script, bound read-only
     QString relayFile;    // the relay's socket; empty: no relay
-    bool keepsNetwork = false; // the camera is not on this machine
+    bool keepsNetwork = false; // the camera is not on this machine, and no relay stands in for it
+    // The camera's address, outside this machine, which the sandbox's own
+    // loopback is given so that the relay can stand in for it there (the
+    // host's first step, with the one capability that needs, then dropped).
+    QString cameraAddress;
     int seccompDescriptor = -1; // the system-call filter (see AppletSeccomp.h), as the child has it
 
     // The private /tmp holds the hidden display's socket and font caches.
@@ -22,4 +26,6 @@ struct AppletSandbox {
 
     // bubblewrap's arguments up to (not including) the command to run.
     QStringList arguments() const;
+    // The command to run inside, with the steps it needs first.
+    QStringList command(const QStringList& host) const;
 };

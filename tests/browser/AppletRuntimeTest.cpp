@@ -5,6 +5,7 @@
 
 #include "browser/AppletHost.h"
 #include "browser/AppletView.h"
+#include "browser/JavaRuntime.h"
 #include "browser/WebBrowser.h"
 #include "support/Files.h"
 #include "support/JpegCodec.h"
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -24,6 +26,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include <fcntl.h>
@@ -82,6 +86,9 @@ class AppletRuntime : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        if (AppletHost::sandboxProgram().isEmpty() && !JavaRuntime::find().hasSecurityManager())
+            GTEST_SKIP() << "Java " << JavaRuntime::find().feature << " has no security manager: without the OS "
+                         << "sandbox no applet runs (the refusal is checked with the sandbox on)";
         qputenv("OSTREL_APPLETS", "on");
         server.addJarEntries(testsupport::readFile(OSTREL_TEST_APPLETS_JAR));
         server.addFile("/archive.jar", testsupport::readFile(OSTREL_ARCHIVE_JAR));
@@ -98,13 +105,14 @@ protected:
     AppletView* show(const QString& attributes, int width, int height, const QString& params = {},
                      quint16 port = 0)
     {
-        const QString page = QString("<html><head><base href='http://127.0.0.1:%1/'></head><body bgcolor='#000000'>"
+        const QString page = QString("<html><head><base href='http://%6:%1/'></head><body bgcolor='#000000'>"
                                      "<APPLET %2 WIDTH=%3 HEIGHT=%4>%5</APPLET></body></html>")
                                  .arg(port ? port : server.port())
                                  .arg(attributes)
                                  .arg(width)
                                  .arg(height)
-                                 .arg(params);
+                                 .arg(params)
+                                 .arg(baseHost);
         const QString path = dir.filePath(QString("page%1.htm").arg(++pages));
         testsupport::writeFile(path, page.toLatin1());
         browser->resize(width + 16, height + 16);
@@ -123,7 +131,94 @@ protected:
         return view && QTest::qWaitFor([&] { return view->statusText().contains(part); }, ms);
     }
 
+    // The hostile applet from `camera`, each attempt checked.
+    void hostileApplet(AppletServer& camera)
+    {
+        // Another server of this machine, which redirects must not reach.
+        QTcpServer elsewhere;
+        ASSERT_TRUE(elsewhere.listen(QHostAddress::LocalHost, 0));
+        const QByteArray other = "http://127.0.0.1:" + QByteArray::number(elsewhere.serverPort());
+        for (const char* name : {"/elsewhere.txt", "/Elsewhere.class", "/elsewhere.png"})
+            camera.addRedirect(name, other + name);
+        camera.addRedirect("/moved.txt", "/applets/colour.txt");
+        QByteArray big(3'000'000, '\0');
+        for (qsizetype i = 0; i < big.size(); ++i)
+            big[i] = static_cast<char>((i * 7) % 253);
+        camera.addFile("/big.bin", big);
+        const auto crc = ::crc32(0, reinterpret_cast<const Bytef*>(big.constData()), static_cast<uInt>(big.size()));
+        AppletView* view = show("CODE=HostileApplet.class", 160, 120,
+                                QString("<param name=big value='%1 %2'>").arg(big.size()).arg(crc), camera.port());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return camera.reports().contains("done=yes"); }, 30000))
+            << qPrintable(camera.reports().join(' ')) << " " << qPrintable(view->statusText());
+
+        // What each attempt gives, and what holds it: on a Java with a security
+        // manager, and on one where the OS sandbox alone holds the applet (the
+        // sandbox's probe checks that what it allows reaches nothing of the user).
+        struct Attempt {
+            const char* action;
+            const char* withManager;
+            const char* fenced;
+            const char* heldWhenFenced;
+        };
+        const char* host = "the host: it fetches from the code base's server alone";
+        const Attempt attempts[] = {
+            {"readFile", "refused", "failed-FileNotFoundException", "OS sandbox: no file of the user's is in it"},
+            {"writeFile", "refused", "allowed", "OS sandbox: its own /tmp, gone with it"},
+            {"listFolder", "refused", "allowed", "OS sandbox: it sees the system's folders, read-only"},
+            {"runProgram", "refused", "allowed", "OS sandbox: the program runs inside it, filtered alike"},
+            {"environment", "refused", "allowed", "OS sandbox: an empty environment"},
+            {"nativeCode", "refused", "failed-IllegalCallerException", "Java: --illegal-native-access=deny"},
+            {"classLoader", "refused", "allowed", "Java: a loader grants nothing without a security manager"},
+            {"securityManager", "refused", "failed-UnsupportedOperationException", "Java: there is none"},
+            {"reflection", "refused", "failed-InaccessibleObjectException", "Java: the host's module opens nothing"},
+            {"clipboard", "refused", "allowed", "OS sandbox: the hidden display's clipboard"},
+            {"robot", "refused", "allowed", "OS sandbox: it reaches the hidden display alone"},
+            {"printJob", "refused", "failed-PrinterException", "OS sandbox: no printer in it"},
+            {"otherPort", "refused", "failed-ConnectException", "OS sandbox: no network but the relay"},
+            {"otherHost", "refused", "failed-ConnectException", "OS sandbox: no network but the relay"},
+            {"listen", "refused", "allowed", "OS sandbox: a network of its own, which nobody reaches"},
+            {"userHome", "refused", "allowed", "OS sandbox: a home that is not there"},
+            {"javaVersion", "allowed", "allowed", ""},
+            {"redirectedResource", "refused", "refused", host},
+            {"redirectedClass", "refused", "refused", host},
+            {"redirectedImage", "refused", "refused", host},
+            {"followedRedirect", "refused", "refused", "Java: redirects are not followed (the host's setting)"},
+            {"sameServerRedirect", "allowed", "allowed", ""},
+            {"download", "allowed", "allowed", ""},
+            {"upload", "allowed", "allowed", ""},
+            {"thread", "allowed", "allowed", ""},
+        };
+        const JavaRuntime java = JavaRuntime::find();
+        const bool manager = java.hasSecurityManager();
+        QHash<QString, QString> found;
+        for (const QString& report : camera.reports())
+            found.insert(report.section('=', 0, 0), report.section('=', 1));
+        std::printf("The hostile applet from %s on Java %s (%s):\n", qPrintable(baseHost), qPrintable(java.versionText()),
+                    manager ? "security manager and OS sandbox" : "OS sandbox alone");
+        for (const Attempt& a : attempts) {
+            const QString expected = manager ? a.withManager : a.fenced;
+            EXPECT_EQ(found.value(a.action), expected) << a.action;
+            // Refused even where the sandbox holds alone: the same holds it everywhere.
+            const bool alwaysRefused = std::strcmp(a.fenced, "refused") == 0;
+            std::printf("  %-20s %-38s %s\n", a.action, qPrintable(found.value(a.action)),
+                        !manager || alwaysRefused ? a.heldWhenFenced : expected == "refused" ? "security manager" : "");
+        }
+        EXPECT_FALSE(elsewhere.hasPendingConnections()) << "a redirect reached another server";
+        if (manager) {
+            // System.exit ended nothing: the applet goes on painting.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return camera.reports().contains("exit=refused"); }, 5000));
+            EXPECT_TRUE(waitForPicture(view, [](const QImage& p) { return p.pixel(10, 10) == qRgb(0, 255, 0); }));
+            EXPECT_FALSE(javaChildren().isEmpty());
+        } else {
+            // It ends its own Java, and the box says so.
+            EXPECT_TRUE(waitForStatus(view, "The applet has ended itself")) << qPrintable(view->statusText());
+            std::printf("  %-20s %-38s %s\n", "exit", "allowed", "ends the host alone; the box says so");
+        }
+        EXPECT_EQ(camera.reports().size(), static_cast<qsizetype>(std::size(attempts)) + (manager ? 2 : 1));
+    }
+
     AppletServer server;
+    QString baseHost = "127.0.0.1"; // the pages' server
     std::unique_ptr<WebBrowser> browser;
     QTemporaryDir dir;
     int pages = 0;
@@ -178,35 +273,22 @@ TEST_F(AppletRuntime, AnAppletFromAnArchiveJarInAPackage)
 
 TEST_F(AppletRuntime, AHostileAppletIsRefusedEverythingAndTheHostSurvives)
 {
-    // Another server of this machine, which redirects must not reach.
-    QTcpServer elsewhere;
-    ASSERT_TRUE(elsewhere.listen(QHostAddress::LocalHost, 0));
-    const QByteArray other = "http://127.0.0.1:" + QByteArray::number(elsewhere.serverPort());
-    for (const char* name : {"/elsewhere.txt", "/Elsewhere.class", "/elsewhere.png"})
-        server.addRedirect(name, other + name);
-    server.addRedirect("/moved.txt", "/applets/colour.txt");
-    QByteArray big(3'000'000, '\0');
-    for (qsizetype i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>((i * 7) % 253);
-    server.addFile("/big.bin", big);
-    const auto crc = ::crc32(0, reinterpret_cast<const Bytef*>(big.constData()), static_cast<uInt>(big.size()));
-    AppletView* view = show("CODE=HostileApplet.class", 160, 120,
-                            QString("<param name=big value='%1 %2'>").arg(big.size()).arg(crc));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.reports().contains("done=yes"); }, 30000))
-        << qPrintable(server.reports().join(' ')) << " " << qPrintable(view->statusText());
-    for (const QString& report : server.reports()) {
-        const QString action = report.section('=', 0, 0);
-        if (QStringList{"javaVersion", "thread", "sameServerRedirect", "download", "upload"}.contains(action)) {
-            EXPECT_TRUE(report.endsWith("=allowed")) << qPrintable(report);
-        } else if (report != "done=yes") {
-            EXPECT_TRUE(report.endsWith("=refused")) << qPrintable(report);
+    // A camera on this machine's loopback, and one at this machine's address
+    // outside it, as a camera on the network is reached (where it has one).
+    QList<QHostAddress> addresses = {QHostAddress(QHostAddress::LocalHost)};
+    for (const QHostAddress& address : QNetworkInterface::allAddresses())
+        if (address.protocol() == QHostAddress::IPv4Protocol && !address.isLoopback() && !address.isLinkLocal()) {
+            addresses << address;
+            break;
         }
+    for (const QHostAddress& address : addresses) {
+        SCOPED_TRACE("the camera at " + address.toString().toStdString());
+        AppletServer camera(address);
+        camera.addJarEntries(testsupport::readFile(OSTREL_TEST_APPLETS_JAR));
+        baseHost = address.toString();
+        hostileApplet(camera);
+        browser->Navigate2("about:blank"); // its host ends
     }
-    EXPECT_EQ(server.reports().size(), 27);
-    EXPECT_FALSE(elsewhere.hasPendingConnections()) << "a redirect reached another server";
-    // System.exit ended nothing: the applet goes on painting.
-    EXPECT_TRUE(waitForPicture(view, [](const QImage& p) { return p.pixel(10, 10) == qRgb(0, 255, 0); }));
-    EXPECT_FALSE(javaChildren().isEmpty());
 }
 
 TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
@@ -262,19 +344,41 @@ TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
         << qPrintable(view->statusText());
     EXPECT_TRUE(QTest::qWaitFor([] { return javaChildren().isEmpty(); }, 3000)) << "a host started for it";
 
-    // A Java from 24 on refuses the security manager before any class runs.
+    // Javas that cannot hold the applet: one too old for the host's classes,
+    // and one without a security manager where the OS sandbox is off (which
+    // must not run at all: its program leaves a mark if it does).
     const QByteArray home = qgetenv("JAVA_HOME");
-    QDir(dir.path()).mkpath("jdk-24/bin");
-    testsupport::writeFile(dir.filePath("jdk-24/release"), "IMPLEMENTOR=\"Test\"\nJAVA_VERSION=\"24.0.1\"\n");
-    testsupport::writeFile(dir.filePath("jdk-24/bin/java"),
-                           "#!/bin/sh\necho 'Error occurred during initialization of boot layer' >&2\n"
-                           "echo 'java.lang.Error: A command line option has attempted to allow or enable the Security "
-                           "Manager. Enabling a Security Manager is not supported.' >&2\nexit 1\n");
-    QFile::setPermissions(dir.filePath("jdk-24/bin/java"), QFile::ReadOwner | QFile::ExeOwner);
-    qputenv("JAVA_HOME", QFile::encodeName(dir.filePath("jdk-24")));
-    view = show("CODE=PatternApplet.class", 320, 240);
-    EXPECT_TRUE(waitForStatus(view, "This camera's picture needs Java 17 to 23 to run its applet (found Java 24.0.1)"))
-        << qPrintable(view->statusText());
+    const QString ran = dir.filePath("java-ran");
+    struct Unsuitable {
+        const char* version;
+        const char* sandbox;
+        const char* output;
+        QString status;
+    };
+    const Unsuitable javas[] = {
+        {"11.0.2", "", "Exception in thread \"main\" java.lang.UnsupportedClassVersionError: AppletHost",
+         "This camera's picture needs Java 17 or later to run its applet (found Java 11.0.2)"},
+        {"25.0.1", "off", "",
+         "The applet cannot run safely here: Java 25.0.1 has no security manager, and the OS sandbox that must hold "
+         "the applet instead cannot be used: the OS sandbox is switched off (OSTREL_APPLET_SANDBOX=off)"},
+    };
+    for (const Unsuitable& java : javas) {
+        const QString jdk = dir.filePath(QString("jdk-") + java.version);
+        QDir(jdk).mkpath("bin");
+        testsupport::writeFile(jdk + "/release", QByteArray("JAVA_VERSION=\"") + java.version + "\"\n");
+        testsupport::writeFile(jdk + "/bin/java", QString("#!/bin/sh\necho >'%1'\necho '%2' >&2\nexit 1\n")
+                                                      .arg(ran, java.output).toUtf8());
+        QFile::setPermissions(jdk + "/bin/java", QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("JAVA_HOME", QFile::encodeName(jdk));
+        qputenv("OSTREL_APPLET_SANDBOX", java.sandbox);
+        QFile::remove(ran);
+        view = show("CODE=PatternApplet.class", 320, 240);
+        EXPECT_TRUE(waitForStatus(view, java.status)) << qPrintable(view->statusText());
+        if (*java.sandbox != '\0') {
+            EXPECT_FALSE(QFile::exists(ran)) << "Java " << java.version << " ran outside the sandbox";
+        }
+    }
+    qunsetenv("OSTREL_APPLET_SANDBOX");
 
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", "/nonexistent");
@@ -283,7 +387,7 @@ TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
     qputenv("PATH", path);
     if (!home.isEmpty())
         qputenv("JAVA_HOME", home);
-    EXPECT_TRUE(waitForStatus(view, "A Java runtime (OpenJDK 17) is needed to show this camera's picture", 5000))
+    EXPECT_TRUE(waitForStatus(view, "A Java runtime (OpenJDK 17 or later) is needed to show this camera's picture", 5000))
         << qPrintable(view->statusText());
 }
 

@@ -4,6 +4,7 @@
 #include "browser/AppletHost.h"
 #include "browser/AppletSandbox.h"
 #include "browser/AppletSeccomp.h"
+#include "browser/JavaRuntime.h"
 #include "support/Files.h"
 #include "support/JpegCodec.h"
 
@@ -67,9 +68,8 @@ QHash<QString, QString> results(const QString& output)
 
 AppletSandbox testSandbox()
 {
-    const QString java = QFileInfo(AppletHost::javaProgram()).canonicalFilePath();
     AppletSandbox sandbox;
-    sandbox.javaHome = QFileInfo(QFileInfo(java).absolutePath() + "/..").canonicalFilePath();
+    sandbox.javaHome = JavaRuntime::find().home();
     sandbox.hostFolder = QFileInfo(OSTREL_TEST_APPLETS_JAR).absolutePath();
     return sandbox;
 }
@@ -85,7 +85,7 @@ TEST(AppletSandbox, CodeInsideReachesNoUserFileNoNetworkAndNotOstrel)
     testsupport::writeFile(secret, "the user's own words\n");
     QTcpServer listener; // a service of this machine the applet must not reach
     ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
-    const QString java = QFileInfo(AppletHost::javaProgram()).canonicalFilePath();
+    const QString java = JavaRuntime::find().program;
     ASSERT_FALSE(java.isEmpty());
     const AppletSandbox sandbox = testSandbox();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -120,17 +120,32 @@ TEST(AppletSandbox, TheFilterRefusesEveryCallThatServesOnlyToGetOut)
 {
     if (AppletHost::sandboxProgram().isEmpty())
         GTEST_SKIP() << "bubblewrap is not installed";
+    // Also where the sandbox's loopback is first given a camera's address
+    // (the one step that needs a capability): after it, none is left.
     for (const QString& user : users()) {
-        SCOPED_TRACE(user.isEmpty() ? "as this user" : "as user " + user.toStdString());
-        const SandboxRun run = runInSandbox(testSandbox(), {"/ostrel/host/syscall_probe"}, user);
-        if (run.refused)
-            GTEST_SKIP() << "bubblewrap cannot make its sandbox here: " << qPrintable(run.errors);
-        QHash<QString, QString> found = results(run.output);
-        EXPECT_EQ(found.take("mode"), "2") << "no filter: " << qPrintable(run.output) << qPrintable(run.errors);
-        EXPECT_EQ(found.take("plain-clone"), "works");
-        EXPECT_EQ(found.take("personality-query"), "works");
-        EXPECT_EQ(found.size(), 25) << qPrintable(run.output);
-        for (auto it = found.cbegin(); it != found.cend(); ++it)
-            EXPECT_EQ(it.value(), "refused") << qPrintable(it.key());
+        for (const QString camera : {"", "192.0.2.77"}) {
+            SCOPED_TRACE((user.isEmpty() ? "as this user" : "as user " + user.toStdString()) +
+                         (camera.isEmpty() ? "" : ", the loopback given " + camera.toStdString()));
+            AppletSandbox sandbox = testSandbox();
+            sandbox.cameraAddress = camera;
+            const SandboxRun run = runInSandbox(
+                sandbox,
+                sandbox.command({"/bin/sh", "-c",
+                                 "sed -n 's/^\\(Cap[A-Za-z]*\\):\\t/\\1=/p' /proc/self/status; echo lo=$(ip -4 -br addr "
+                                 "show dev lo 2>&1); exec /ostrel/host/syscall_probe"}),
+                user);
+            if (run.refused)
+                GTEST_SKIP() << "bubblewrap cannot make its sandbox here: " << qPrintable(run.errors);
+            QHash<QString, QString> found = results(run.output);
+            for (const char* set : {"CapInh", "CapPrm", "CapEff", "CapBnd", "CapAmb"})
+                EXPECT_EQ(found.take(set), "0000000000000000") << set;
+            EXPECT_EQ(found.take("lo").contains(camera + "/32"), !camera.isEmpty()) << qPrintable(run.errors);
+            EXPECT_EQ(found.take("mode"), "2") << "no filter: " << qPrintable(run.output) << qPrintable(run.errors);
+            EXPECT_EQ(found.take("plain-clone"), "works");
+            EXPECT_EQ(found.take("personality-query"), "works");
+            EXPECT_EQ(found.size(), 25) << qPrintable(run.output);
+            for (auto it = found.cbegin(); it != found.cend(); ++it)
+                EXPECT_EQ(it.value(), "refused") << qPrintable(it.key());
+        }
     }
 }

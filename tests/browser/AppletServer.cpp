@@ -8,9 +8,9 @@
 
 #include <zlib.h>
 
-AppletServer::AppletServer()
+AppletServer::AppletServer(const QHostAddress& address)
 {
-    server_.listen(QHostAddress::LocalHost, 0);
+    server_.listen(address, 0);
     connect(&server_, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = server_.nextPendingConnection()) {
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });

@@ -16,7 +16,7 @@ restore() {
 trap restore EXIT
 DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
 usr="$root/usr"
-for f in bin/ostrel bin/ostrel-jpeg bin/ostrel-democam libexec/ostrel/AppletHost.jar \
+for f in bin/ostrel bin/ostrel-jpeg bin/ostrel-democam libexec/ostrel/AppletHost.jar libexec/ostrel/AppletApi.jar \
          libexec/ostrel/ostrel-applet-host.sh share/applications/io.ostrel.Ostrel.desktop \
          share/metainfo/io.ostrel.Ostrel.metainfo.xml share/icons/hicolor/scalable/apps/ostrel.svg \
          share/icons/hicolor/48x48/apps/ostrel.png share/icons/hicolor/256x256/apps/ostrel.png \

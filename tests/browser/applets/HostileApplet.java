@@ -108,12 +108,11 @@ public class HostileApplet extends Applet {
         attempt("writeFile", () -> new FileOutputStream("/tmp/ostrel-hostile-applet").close());
         attempt("listFolder", () -> new File("/").list());
         attempt("runProgram", () -> Runtime.getRuntime().exec(new String[] {"true"}));
-        attempt("exit", () -> System.exit(3));
         attempt("environment", () -> System.getenv("HOME"));
         attempt("nativeCode", () -> System.loadLibrary("z"));
         attempt("classLoader", () -> new URLClassLoader(new URL[0]).close());
         attempt("securityManager", () -> System.setSecurityManager(null));
-        attempt("reflection", () -> Class.forName("AppletHost").getDeclaredField("applet").setAccessible(true));
+        attempt("reflection", () -> Class.forName("ostrel.applethost.AppletHost").getDeclaredField("applet").setAccessible(true));
         attempt("clipboard", () -> java.awt.Toolkit.getDefaultToolkit().getSystemClipboard());
         attempt("robot", () -> new java.awt.Robot());
         attempt("printJob", () -> java.awt.print.PrinterJob.getPrinterJob().print());
@@ -144,6 +143,8 @@ public class HostileApplet extends Applet {
         report("upload=" + safely("upload"));
         attempt("thread", () -> new Thread(() -> {}).start());
         report("done=yes");
+        // Last, as where nothing forbids it this ends the applet's Java.
+        attempt("exit", () -> System.exit(3));
         done = true;
         repaint();
     }

@@ -13,19 +13,26 @@
 //                 status TEXT               what the box should say instead of a picture
 //                 tip TEXT                  the applet's showStatus
 //                 started
-// The end of the standard input (Ostrel gone) ends the host.
+// The end of the standard input (Ostrel gone) ends the host. An applet that
+// ends the Java itself (System.exit, where nothing forbids it) is reported as
+// ended.
 //
 // Pictures go through shared memory of WIDTH x HEIGHT x 4 bytes (0xAARRGGBB
 // words in the machine's order), named by --frames; a new one is written
 // only once Ostrel has taken the last one.
 //
-// The applet's code runs under a security manager that grants it what an
-// unsigned applet had: a connection to its code base's host and port, the
-// harmless system properties, threads and painting. The host's own classes
-// are trusted. Classes, resources and archives are fetched by the host itself,
+// On Java 17 to 23 the applet's code runs under a security manager that
+// grants it what an unsigned applet had: a connection to its code base's host
+// and port, the harmless system properties, threads and painting. From Java
+// 24 on there is no security manager, and the host refuses to run outside the
+// OS sandbox (--sandbox os), which then holds the applet alone. The host's
+// own classes are trusted, and kept in a module that opens nothing, so that
+// the applet's reflection cannot reach their fields. Classes, resources and archives are fetched by the host itself,
 // bounded in size and time, and a redirect is followed only within the code
 // base's own server (scheme, host and port): trusted code fetching from
 // wherever a camera points would let the applet reach other servers.
+
+package ostrel.applethost;
 
 import java.applet.Applet;
 import java.applet.AppletContext;
@@ -105,6 +112,8 @@ public final class AppletHost {
     private static final Map<String, String> parameters = new HashMap<>();
     private static String framePath;
     private static String relayPath;       // the sandbox's one way out, to the code base
+    private static boolean inSandbox;      // started inside the OS sandbox
+    private static volatile boolean quitting;
     private static volatile String relayError; // why the relay last could not connect
 
     private static Applet applet;
@@ -123,13 +132,6 @@ public final class AppletHost {
             say("status", "The applet's page could not be read (" + String.join(" ", args) + ")");
             return;
         }
-        Runtime.Version version = Runtime.version();
-        if (version.feature() < 17 || version.feature() > 23) {
-            say("status", "This camera's picture needs Java 17 to 23 to run its applet (found Java "
-                + version.feature() + ")");
-            holdUntilQuit();
-            return;
-        }
         openFrameFile();
         // No connection of this process follows a redirect unless it asks
         // to; the host's own fetches ask, and check where each one leads.
@@ -137,7 +139,16 @@ public final class AppletHost {
         if (relayPath != null)
             startRelay();
         AppletClassLoader loader = new AppletClassLoader(codeBase, AppletHost.class.getClassLoader());
-        installSecurity(loader);
+        if (!installSecurity() && !inSandbox) {
+            say("status", "The applet cannot run safely here: Java " + Runtime.version().feature()
+                + " has no security manager, and the host was started outside the OS sandbox");
+            holdUntilQuit();
+            return;
+        }
+        Runtime.getRuntime().addShutdownHook(new Thread(() -> {
+            if (!quitting)
+                say("status", "The applet has ended itself (it stopped its Java); Reconnect starts it again");
+        }, "AppletHost-ended"));
         for (String a : archives) {
             try {
                 loader.addArchive(new URL(codeBase, a));
@@ -173,6 +184,7 @@ public final class AppletHost {
             case "--name": name = value; break;
             case "--frames": framePath = value; break;
             case "--relay": relayPath = value; break;
+            case "--sandbox": inSandbox = value.equals("os"); break;
             case "--param":
                 if (i + 2 >= args.length)
                     return false;
@@ -364,6 +376,7 @@ public final class AppletHost {
     }
 
     private static void quit() {
+        quitting = true;
         // The applet's stop and destroy get a moment; then the host ends, whatever they do.
         Thread ender = new Thread(() -> {
             try {
@@ -415,8 +428,8 @@ public final class AppletHost {
     private static void startRelay() throws IOException {
         String host = codeBase.getHost();
         java.net.InetAddress loopback;
-        if (host.matches("127(\\.\\d{1,3}){3}")) {
-            loopback = java.net.InetAddress.getByName(host);
+        if (host.matches("\\d{1,3}(\\.\\d{1,3}){3}") || host.startsWith("[")) {
+            loopback = java.net.InetAddress.getByName(host); // this machine's, or given to the sandbox's loopback
         } else {
             java.nio.file.Path hosts = java.nio.file.Files.createTempFile("ostrel-hosts", "");
             java.nio.file.Files.write(hosts, ("127.0.0.1 " + host + "\n127.0.0.1 localhost\n")
@@ -824,7 +837,10 @@ public final class AppletHost {
         }
     }
 
-    private static void installSecurity(AppletClassLoader loader) {
+    // The security manager, where the Java still has one; false where not.
+    private static boolean installSecurity() {
+        if (Runtime.version().feature() > 23)
+            return false;
         final ProtectionDomain hostDomain = AppletHost.class.getProtectionDomain();
         final Permissions allowed = new Permissions();
         allowed.add(new SocketPermission(codeBase.getHost() + ":" + port(codeBase), "connect,resolve"));
@@ -858,7 +874,12 @@ public final class AppletHost {
                         && "jrt".equals(source.getLocation().getProtocol()));
             }
         });
-        System.setSecurityManager(new SecurityManager());
+        try {
+            System.setSecurityManager(new SecurityManager());
+            return true;
+        } catch (UnsupportedOperationException e) {
+            return false; // started without -Djava.security.manager=allow
+        }
     }
 
     // -- What the applet sees of its page ------------------------------------
