@@ -56,7 +56,7 @@ QByteArray encoded(const QImage& image, const char* format)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(buffer.open(QIODevice::WriteOnly));
     EXPECT_TRUE(image.save(&buffer, format)) << format;
     return bytes;
 }
@@ -68,8 +68,8 @@ protected:
         const QString path = dir.filePath(name);
         if (qEnvironmentVariableIsSet("KEEP_PICTURES")) {
             QFile keep(QString(qgetenv("KEEP_PICTURES")) + "/" + name);
-            keep.open(QIODevice::WriteOnly);
-            keep.write(bytes);
+            if (keep.open(QIODevice::WriteOnly))
+                keep.write(bytes);
         }
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));

@@ -232,7 +232,7 @@ TEST_F(OstrelJpeg, PicturesTooLargeOrTruncatedAreRefusedBeforeTheirPixelsAreRead
     QByteArray bmp;
     {
         QBuffer buffer(&bmp);
-        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
         testsupport::pattern(64, 64).save(&buffer, "BMP");
     }
     const QString cut = dir.filePath("cut.bmp");
