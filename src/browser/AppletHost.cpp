@@ -181,6 +181,15 @@ void AppletHost::start()
         return;
     }
     java_ = JavaRuntime::find();
+    if (java_.program.isEmpty()) {
+        emit status("A Java runtime (OpenJDK 17 or later) is needed to show this camera's picture");
+        return;
+    }
+    if (java_.feature > 0 && java_.feature < 17) {
+        emit status("This camera's picture needs Java 17 or later to run its applet (found Java " +
+                    java_.versionText() + ")");
+        return;
+    }
     if (sandboxProgram().isEmpty()) {
         launchUnfenced(qEnvironmentVariable("OSTREL_APPLET_SANDBOX") == "off"
                            ? "the OS sandbox is switched off (OSTREL_APPLET_SANDBOX=off)"
@@ -194,10 +203,6 @@ void AppletHost::launchUnfenced(const QString& why)
 {
     // Without the OS sandbox only Java's security manager holds the applet,
     // and a Java that has none cannot.
-    if (java_.program.isEmpty()) {
-        launch(false); // which says that there is no Java
-        return;
-    }
     if (!java_.hasSecurityManager()) {
         const QString version = java_.versionText().isEmpty() ? QString() : " " + java_.versionText();
         emit status(QString("The applet cannot run safely here: Java%1 has no security manager, and the OS sandbox "
@@ -235,10 +240,6 @@ QStringList AppletHost::hostArguments(const QString& folder, const QString& rela
 
 void AppletHost::launch(bool inSandbox)
 {
-    if (java_.program.isEmpty()) {
-        emit status("A Java runtime (OpenJDK 17 or later) is needed to show this camera's picture");
-        return;
-    }
     const QString host = hostFolder();
     sandboxed_ = inSandbox;
     QString error;

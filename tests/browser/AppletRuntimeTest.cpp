@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -286,6 +287,13 @@ TEST_F(AppletRuntime, AHostileAppletIsRefusedEverythingAndTheHostSurvives)
         AppletServer camera(address);
         camera.addJarEntries(testsupport::readFile(OSTREL_TEST_APPLETS_JAR));
         baseHost = address.toString();
+        if (!address.isLoopback() && !JavaRuntime::find().hasSecurityManager() &&
+            QStandardPaths::findExecutable("ip", {"/usr/sbin", "/usr/bin", "/sbin", "/bin"}).isEmpty()) {
+            // Nothing could hold it to its camera: it does not run.
+            AppletView* view = show("CODE=HostileApplet.class", 160, 120, {}, camera.port());
+            EXPECT_TRUE(waitForStatus(view, "without the program ip (iproute2) the OS sandbox cannot hold it"));
+            continue;
+        }
         hostileApplet(camera);
         browser->Navigate2("about:blank"); // its host ends
     }
@@ -344,38 +352,40 @@ TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
         << qPrintable(view->statusText());
     EXPECT_TRUE(QTest::qWaitFor([] { return javaChildren().isEmpty(); }, 3000)) << "a host started for it";
 
-    // Javas that cannot hold the applet: one too old for the host's classes,
-    // and one without a security manager where the OS sandbox is off (which
-    // must not run at all: its program leaves a mark if it does).
+    // Javas that cannot hold the applet: one too old for the host, one that
+    // does not say its release and turns out too old, and one without a
+    // security manager where the OS sandbox is off. Those known to be
+    // unsuitable must not run at all: their program leaves a mark if it does.
     const QByteArray home = qgetenv("JAVA_HOME");
     const QString ran = dir.filePath("java-ran");
     struct Unsuitable {
-        const char* version;
+        const char* version; // in its release file; empty: no release file
         const char* sandbox;
-        const char* output;
         QString status;
     };
     const Unsuitable javas[] = {
-        {"11.0.2", "", "Exception in thread \"main\" java.lang.UnsupportedClassVersionError: AppletHost",
-         "This camera's picture needs Java 17 or later to run its applet (found Java 11.0.2)"},
-        {"25.0.1", "off", "",
+        {"11.0.2", "", "This camera's picture needs Java 17 or later to run its applet (found Java 11.0.2)"},
+        {"", "", "This camera's picture needs Java 17 or later to run its applet"},
+        {"25.0.1", "off",
          "The applet cannot run safely here: Java 25.0.1 has no security manager, and the OS sandbox that must hold "
          "the applet instead cannot be used: the OS sandbox is switched off (OSTREL_APPLET_SANDBOX=off)"},
     };
     for (const Unsuitable& java : javas) {
         const QString jdk = dir.filePath(QString("jdk-") + java.version);
         QDir(jdk).mkpath("bin");
-        testsupport::writeFile(jdk + "/release", QByteArray("JAVA_VERSION=\"") + java.version + "\"\n");
-        testsupport::writeFile(jdk + "/bin/java", QString("#!/bin/sh\necho >'%1'\necho '%2' >&2\nexit 1\n")
-                                                      .arg(ran, java.output).toUtf8());
+        if (*java.version != '\0')
+            testsupport::writeFile(jdk + "/release", QByteArray("JAVA_VERSION=\"") + java.version + "\"\n");
+        testsupport::writeFile(jdk + "/bin/java", QString("#!/bin/sh\necho >'%1'\necho 'Exception in thread \"main\" "
+                                                          "java.lang.UnsupportedClassVersionError: AppletHost' >&2\n"
+                                                          "exit 1\n").arg(ran).toUtf8());
         QFile::setPermissions(jdk + "/bin/java", QFile::ReadOwner | QFile::ExeOwner);
         qputenv("JAVA_HOME", QFile::encodeName(jdk));
         qputenv("OSTREL_APPLET_SANDBOX", java.sandbox);
         QFile::remove(ran);
         view = show("CODE=PatternApplet.class", 320, 240);
         EXPECT_TRUE(waitForStatus(view, java.status)) << qPrintable(view->statusText());
-        if (*java.sandbox != '\0') {
-            EXPECT_FALSE(QFile::exists(ran)) << "Java " << java.version << " ran outside the sandbox";
+        if (*java.version != '\0') {
+            EXPECT_FALSE(QFile::exists(ran)) << "Java " << java.version << " was started";
         }
     }
     qunsetenv("OSTREL_APPLET_SANDBOX");
@@ -394,6 +404,44 @@ TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
 // Hosts that break their part, as a host taken over by its applet might:
 // each is a start script of its own in place of the real host's, run in the
 // same sandbox, and must neither crash, freeze nor flood Ostrel.
+// Which release a runtime is, and so how its host is started: a wrong option
+// stops the Java before any class runs.
+TEST(JavaRuntime, ItsReleaseDecidesHowTheHostStarts)
+{
+    struct Release {
+        const char* line; // of the runtime's release file
+        int feature;
+        bool manager;
+        bool nativeCodeRefused;
+        bool ownAppletClasses;
+    };
+    const Release releases[] = {
+        {"JAVA_VERSION=\"1.8.0_402\"", 8, false, false, false},
+        {"JAVA_VERSION=\"17.0.13\"", 17, true, false, false},
+        {"JAVA_VERSION=\"23\"", 23, true, false, false},
+        {"JAVA_VERSION=\"24.0.1\"", 24, false, true, false},
+        {"JAVA_VERSION=\"26-ea\"", 26, false, true, true},
+        {"JAVA_VERSION=\"27.0.1.0.3\"", 27, false, true, true},
+        {"IMPLEMENTOR=\"nobody\"", 0, false, false, false},
+    };
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("bin");
+    for (const Release& r : releases) {
+        SCOPED_TRACE(r.line);
+        testsupport::writeFile(dir.filePath("release"), QByteArray("IMPLEMENTOR=\"x\"\n") + r.line + "\n");
+        JavaRuntime java;
+        java.program = dir.filePath("bin/java");
+        java.feature = JavaRuntime::featureOf(java.program);
+        EXPECT_EQ(java.feature, r.feature);
+        EXPECT_EQ(java.hasSecurityManager(), r.manager);
+        const QStringList command = java.hostCommand("/ostrel/host");
+        EXPECT_EQ(command.contains("-Djava.security.manager=allow"), r.manager);
+        EXPECT_EQ(command.contains("--illegal-native-access=deny"), r.nativeCodeRefused);
+        EXPECT_EQ(command.contains("java.desktop=/ostrel/host/AppletApi.jar"), r.ownAppletClasses);
+        EXPECT_EQ(command.mid(command.size() - 2), QStringList({"-m", "ostrel.applethost/ostrel.applethost.AppletHost"}));
+    }
+}
+
 TEST_F(AppletRuntime, AHostThatMisbehavesCannotCrashFreezeOrFloodOstrel)
 {
     const QString size = QString::number(160 * 120 * 4);

@@ -29,8 +29,10 @@ HostRun runHost(quint16 port, int frames, int timeoutMs)
     const QString png = dir.filePath("applet.png");
     QProcess host;
     host.setProcessChannelMode(QProcess::MergedChannels);
-    host.start(OSTREL_JAVA, {"-cp", OSTREL_APPLET_CLASSPATH, "AppletTestHost", "127.0.0.1", QString::number(port),
-                             "320", "240", png, QString::number(frames), QString::number(timeoutMs)});
+    host.start(OSTREL_JAVA, QString(OSTREL_JAVA_APPLET_OPTIONS).split(' ', Qt::SkipEmptyParts)
+                                << "-cp" << OSTREL_APPLET_CLASSPATH << "AppletTestHost" << "127.0.0.1"
+                                << QString::number(port) << "320" << "240" << png << QString::number(frames)
+                                << QString::number(timeoutMs));
     HostRun run;
     if (!host.waitForFinished(timeoutMs + 30000)) {
         host.kill();
