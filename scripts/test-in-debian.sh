@@ -26,6 +26,9 @@ if [ ! -x "$root/usr/bin/apt-get" ]; then
   as_root rm -rf "$root"
   mkdir -p "$(dirname "$root")"
   as_root debootstrap --variant=minbase "$suite" "$root" http://deb.debian.org/debian >/dev/null
+  # An archive copied at one moment (a mirror, a snapshot) keeps serving the
+  # unstable branch's Release file after its short validity ends.
+  echo 'Acquire::Check-Valid-Until "false";' | as_root tee "$root/etc/apt/apt.conf.d/99ostrel-archive-copy" >/dev/null
 fi
 as_root rm -rf "$root/ostrel"
 as_root git clone -q "$repo" "$root/ostrel"
