@@ -190,6 +190,7 @@ void AppletHost::start()
                     java_.versionText() + ")");
         return;
     }
+    emit status(QString("Connecting to %1\u2026").arg(server()));
     if (sandboxProgram().isEmpty()) {
         launchUnfenced(qEnvironmentVariable("OSTREL_APPLET_SANDBOX") == "off"
                            ? "the OS sandbox is switched off (OSTREL_APPLET_SANDBOX=off)"
@@ -197,6 +198,12 @@ void AppletHost::start()
         return;
     }
     launch(true);
+}
+
+QString AppletHost::server() const
+{
+    const QUrl& base = element_.codeBase;
+    return base.host() + ":" + QString::number(base.port(base.scheme() == "https" ? 443 : 80));
 }
 
 void AppletHost::launchUnfenced(const QString& why)
@@ -384,6 +391,8 @@ void AppletHost::message(const QByteArray& bytes, bool cut)
         frameAnnounced(text.section(' ', 1, 1).toLongLong());
     } else if (word == "status") {
         saidStatus_ = true;
+        emit status(text);
+    } else if (word == "progress") {
         emit status(text);
     } else if (word == "tip") {
         emit tip(text);

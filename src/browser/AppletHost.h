@@ -69,6 +69,7 @@ private:
     void errorLine(const QByteArray& line, bool cut);
     void launch(bool inSandbox);
     void launchUnfenced(const QString& why);
+    QString server() const; // the code base's host:port
     QStringList hostArguments(const QString& folder, const QString& relay, bool inSandbox) const;
 
     AppletElement element_;

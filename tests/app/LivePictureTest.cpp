@@ -7,6 +7,7 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,18 @@ int colouredPixels(const QImage& image)
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
             count += c.hsvSaturation() > 100 && c.value() > 100;
+        }
+    return count;
+}
+
+// Pixels of the box's grey text on black.
+int greyPixels(const QImage& image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            count += c.hsvSaturation() < 30 && c.value() > 120;
         }
     return count;
 }
@@ -74,6 +87,29 @@ TEST_F(LivePicture, TheCamerasPictureMovesInTheViewAndASnapshotHoldsIt)
     EXPECT_TRUE(ostrel.waitForExit(10000));
     EXPECT_EQ(ostrel.exitCode(), 0) << qPrintable(ostrel.output());
     EXPECT_EQ(ostrel.runtimeFiles(), QStringList());
+    camera.terminate();
+    camera.waitForFinished();
+}
+
+// Started before its camera: the box says so at once, and the picture comes
+// once the camera is switched on, without a click.
+TEST_F(LivePicture, ACameraSwitchedOnLaterIsShownWithoutAClick)
+{
+    quint16 port = 0;
+    {
+        QTcpServer probe; // a port nothing listens on, for now
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    start(port);
+    const QRect view = ostrel.view(320, 240);
+    EXPECT_TRUE(waitFor([&] { return greyPixels(grab(view)) > 40; }, 5000)) << "the box says nothing";
+    pause(1000);
+    QProcess camera;
+    camera.start(OSTREL_DEMOCAM, {"--port", QString::number(port), "--fps", "10"});
+    ASSERT_TRUE(camera.waitForReadyRead(10000));
+    EXPECT_TRUE(waitFor([&] { return colouredPixels(grab(view)) > 320 * 240 / 3; }, 15000))
+        << "the camera's picture did not come: " << qPrintable(ostrel.output());
     camera.terminate();
     camera.waitForFinished();
 }

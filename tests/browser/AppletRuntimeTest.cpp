@@ -299,6 +299,34 @@ TEST_F(AppletRuntime, AHostileAppletIsRefusedEverythingAndTheHostSurvives)
     }
 }
 
+// A camera that accepts and never answers, and one that is down and comes
+// back: the box says what happens from the start; the first gives up in
+// bounded time, the second is tried again until its picture shows.
+TEST_F(AppletRuntime, ASilentCameraIsGivenUpAndOneThatComesBackIsShown)
+{
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    const QString at = QString("127.0.0.1:%1").arg(silent.serverPort());
+    AppletView* view = show("CODE=PatternApplet.class", 160, 120, {}, silent.serverPort());
+    EXPECT_TRUE(waitForStatus(view, "Connecting to " + at + "\u2026", 2000)) << qPrintable(view->statusText());
+    EXPECT_TRUE(waitForStatus(view, "The camera at " + at + " does not answer", 25000)) << qPrintable(view->statusText());
+
+    quint16 port = 0;
+    {
+        QTcpServer probe; // a port nothing listens on, for now
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    view = show("CODE=PatternApplet.class", 160, 120, "<param name=Stripe value='#ff0000'>", port);
+    EXPECT_TRUE(waitForStatus(view, QString("Cannot reach 127.0.0.1:%1").arg(port), 10000)) << qPrintable(view->statusText());
+    EXPECT_TRUE(view->statusText().contains("Trying again every 5 s")) << qPrintable(view->statusText());
+    AppletServer camera(QHostAddress::LocalHost, port);
+    ASSERT_EQ(camera.port(), port);
+    camera.addJarEntries(testsupport::readFile(OSTREL_TEST_APPLETS_JAR));
+    const QImage expected = pattern(160, 120, qRgb(0xff, 0, 0));
+    EXPECT_TRUE(waitForPicture(view, [&](const QImage& p) { return p == expected; }, 15000)) << qPrintable(view->statusText());
+}
+
 TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
 {
     AppletView* view = show("CODE=Missing.class", 320, 240);

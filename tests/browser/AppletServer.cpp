@@ -8,9 +8,9 @@
 
 #include <zlib.h>
 
-AppletServer::AppletServer(const QHostAddress& address)
+AppletServer::AppletServer(const QHostAddress& address, quint16 port)
 {
-    server_.listen(address, 0);
+    server_.listen(address, port);
     connect(&server_, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = server_.nextPendingConnection()) {
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });

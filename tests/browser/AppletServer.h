@@ -12,7 +12,7 @@
 class AppletServer : public QObject {
     Q_OBJECT
 public:
-    explicit AppletServer(const QHostAddress& address = QHostAddress::LocalHost);
+    explicit AppletServer(const QHostAddress& address = QHostAddress::LocalHost, quint16 port = 0);
     quint16 port() const { return server_.serverPort(); }
     void addJarEntries(const QByteArray& jar);
     void addFile(const QString& path, const QByteArray& bytes);

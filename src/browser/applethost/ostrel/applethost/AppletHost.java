@@ -11,6 +11,7 @@
 //   to Ostrel:    frame N T                 frame N is in the frame file (captured at
 //                                           T, the monotonic clock in nanoseconds)
 //                 status TEXT               what the box should say instead of a picture
+//                 progress TEXT             the same, while the applet is on its way
 //                 tip TEXT                  the applet's showStatus
 //                 started
 // The end of the standard input (Ostrel gone) ends the host. An applet that
@@ -93,6 +94,7 @@ import java.util.zip.ZipInputStream;
 public final class AppletHost {
     private static final int CAPTURE_INTERVAL_MS = 40;
     private static final int MOST_MESSAGE_CHARS = 2000;
+    private static final int RETRY_MS = 5000;
     private static final String[] HARMLESS_PROPERTIES = {
         "java.version", "java.vendor", "java.vendor.url", "java.class.version", "java.specification.version",
         "java.specification.vendor", "java.specification.name", "java.vm.version", "java.vm.vendor",
@@ -149,20 +151,55 @@ public final class AppletHost {
             if (!quitting)
                 say("status", "The applet has ended itself (it stopped its Java); Reconnect starts it again");
         }, "AppletHost-ended"));
-        for (String a : archives) {
-            try {
-                loader.addArchive(new URL(codeBase, a));
-            } catch (Fetch.Failure | MalformedURLException e) {
-                say("status", e.getMessage());
-                holdUntilQuit();
-                return;
-            }
-        }
         Thread commands = new Thread(AppletHost::readCommands, "AppletHost-commands");
         commands.setDaemon(true);
         commands.start();
-        EventQueue.invokeAndWait(() -> start(loader));
+        Class<?> type = load(loader);
+        if (type == null) {
+            commands.join(); // until Ostrel ends the host
+            return;
+        }
+        EventQueue.invokeAndWait(() -> start(type));
         watchPainting();
+    }
+
+    // The applet's archives and class, fetched again every few seconds while
+    // its server cannot be reached (a camera switched on later is shown
+    // without a click); null, said in the box, when they cannot be had.
+    private static Class<?> load(AppletClassLoader loader) throws InterruptedException {
+        int archivesAdded = 0;
+        for (;;) {
+            Fetch.Failure failure;
+            try {
+                for (; archivesAdded < archives.size(); ++archivesAdded)
+                    loader.addArchive(new URL(codeBase, archives.get(archivesAdded)));
+                return loadClass(loader);
+            } catch (MalformedURLException e) {
+                say("status", "The applet's archive " + e.getMessage() + " has a bad address");
+                return null;
+            } catch (Fetch.Failure e) {
+                failure = e;
+            } catch (ClassNotFoundException e) {
+                if (!(e.getCause() instanceof Fetch.Failure)) {
+                    say("status", "The applet " + className(code) + " was not found at " + codeBase);
+                    return null;
+                }
+                failure = (Fetch.Failure) e.getCause();
+            } catch (LinkageError e) {
+                say("status", "The applet " + className(code) + " could not be loaded (" + e + ")");
+                return null;
+            }
+            if (!failure.unreachable) {
+                say("status", failure.getMessage());
+                return null;
+            }
+            say("progress", failure.getMessage() + ". Trying again every " + RETRY_MS / 1000 + " s\u2026");
+            Thread.sleep(RETRY_MS);
+        }
+    }
+
+    private static Class<?> loadClass(AppletClassLoader loader) throws ClassNotFoundException {
+        return loader.loadClass(className(code));
     }
 
     // The command line: --code C --codebase URL --document URL --archive A
@@ -217,19 +254,8 @@ public final class AppletHost {
         picture = new BufferedImage(width, height, BufferedImage.TYPE_INT_ARGB);
     }
 
-    private static void start(AppletClassLoader loader) {
-        String className = className(code);
-        Class<?> type;
-        try {
-            type = loader.loadClass(className);
-        } catch (ClassNotFoundException e) {
-            say("status", e.getCause() instanceof Fetch.Failure ? e.getCause().getMessage()
-                : "The applet " + className + " was not found at " + codeBase);
-            return;
-        } catch (LinkageError e) {
-            say("status", "The applet " + className + " could not be loaded (" + e + ")");
-            return;
-        }
+    private static void start(Class<?> type) {
+        String className = type.getName();
         try {
             applet = (Applet) type.getDeclaredConstructor().newInstance();
         } catch (ClassCastException e) {
@@ -452,6 +478,7 @@ public final class AppletHost {
                         outside.close();
                         continue;
                     }
+                    relayError = null;
                     carry(inside, outside);
                 } catch (IOException e) {
                     // one connection failed; the next may not
@@ -549,14 +576,22 @@ public final class AppletHost {
         static final int MOST_FILE_BYTES = 16 << 20;
         static final int MOST_ARCHIVE_BYTES = 48 << 20;
         private static final java.util.Timer deadlines = new java.util.Timer("AppletHost-deadlines", true);
+        private static volatile boolean answered; // the camera has answered a request
 
         static final class Failure extends IOException {
             private static final long serialVersionUID = 1L;
             final boolean missing; // the server has no such file
+            boolean unreachable;   // no connection to the server could be made
 
             Failure(String text, boolean missing) {
                 super(text);
                 this.missing = missing;
+            }
+
+            static Failure unreachable(String text) {
+                Failure failure = new Failure(text, false);
+                failure.unreachable = true;
+                return failure;
             }
         }
 
@@ -636,6 +671,10 @@ public final class AppletHost {
             long started = System.currentTimeMillis();
             try {
                 int code = http.getResponseCode();
+                if (!answered) {
+                    answered = true;
+                    say("progress", "Loading the camera's applet\u2026");
+                }
                 if (code == -1)
                     throw new Failure("The camera's answer for " + at + " is not HTTP", false);
                 if (code == 301 || code == 302 || code == 303 || code == 307 || code == 308) {
@@ -680,14 +719,14 @@ public final class AppletHost {
             } catch (java.net.SocketTimeoutException e) {
                 throw stalled(asked);
             } catch (java.net.ConnectException e) {
-                throw new Failure("Cannot reach " + server(at) + ": connection refused", false);
+                throw Failure.unreachable("Cannot reach " + server(at) + ": connection refused");
             } catch (java.net.UnknownHostException e) {
-                throw new Failure("Cannot reach " + at.getHost() + ": unknown host", false);
+                throw Failure.unreachable("Cannot reach " + at.getHost() + ": unknown host");
             } catch (IOException e) {
                 if (late[0])
                     throw stalled(asked);
                 String reason = relayError != null ? relayError : e.getMessage();
-                throw new Failure("Cannot reach " + server(at) + ": " + reason, false);
+                throw Failure.unreachable("Cannot reach " + server(at) + ": " + reason);
             } finally {
                 deadline.cancel();
                 http.disconnect();
