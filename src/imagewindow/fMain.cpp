@@ -84,6 +84,13 @@ void fMain::Unload()
     }
 }
 
+std::unique_ptr<fMain> fMain::Spare()
+{
+    std::unique_ptr<fMain> spare(new fMain);
+    spare->setAttribute(Qt::WA_DeleteOnClose, false); // its owner deletes it
+    return spare;
+}
+
 void fMain::SetProfileNameSource(std::function<QString()> source)
 {
     profileNameSource() = std::move(source);
@@ -419,6 +426,7 @@ void fMain::mnuOpen_Click()
     SetApplicationPointer(platform::Pointer::Hourglass);
     const QString path = mCommon::ShowFileDialog(this, false, QString(), mCommon::kImageFilter);
     if (!path.isEmpty() && ShowPicture(path)) {
+        unsavedSnapshot_ = false;
         sImageName = mCommon::GetFilePart(path, false);
         setWindowTitle("Imageviewer - " + sImageName);
     }
@@ -429,6 +437,7 @@ void fMain::xmnuOpen_Click(const QString& FileName)
 {
     if (!ShowPicture(FileName))
         return;
+    unsavedSnapshot_ = true;
     sImageName = profileNameSource() ? profileNameSource()() : QString();
     setWindowTitle("Imageviewer - " + (sImageName.isEmpty() ? QStringLiteral("JPEG") : sImageName));
 }
@@ -456,6 +465,7 @@ void fMain::mnuSave_Click()
     if (!path.isEmpty()) {
         try {
             SaveImageAs(path);
+            unsavedSnapshot_ = false;
         } catch (const platform::NumberedError& e) {
             SetApplicationPointer(platform::Pointer::Default);
             messageBox(QString("Saving %1 failed: %2").arg(path, e.description()));
@@ -472,6 +482,7 @@ bool fMain::xmnuSave_Click()
     if (path.isEmpty())
         return false;
     SaveImageAs(path);
+    unsavedSnapshot_ = false;
     return true;
 }
 

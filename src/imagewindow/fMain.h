@@ -28,6 +28,9 @@ public:
     static bool Loaded();
     // Closes and releases the window; the next use makes a fresh one.
     static void Unload();
+    // A hidden window apart from the shared one, for saving a picture while
+    // the shared one shows another (which must not be replaced or closed).
+    static std::unique_ptr<fMain> Spare();
     // Where the current connection profile's name comes from (the main window).
     static void SetProfileNameSource(std::function<QString()> source);
 
@@ -46,6 +49,8 @@ public:
 
     // The shown image (a new empty one when there is none).
     cImage& Image();
+    // Whether the window shows a snapshot handed over that has not been saved.
+    bool HoldsUnsavedSnapshot() const { return isVisible() && unsavedSnapshot_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -72,6 +77,7 @@ private:
     void SetApplicationPointer(platform::Pointer pointer);
     int scrollBarExtent() const;
 
+    bool unsavedSnapshot_ = false;
     QToolButton* cmdOpen;
     QToolButton* cmdSave;
     QToolButton* chkOnTop;

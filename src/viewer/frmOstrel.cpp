@@ -81,6 +81,10 @@ frmOstrel::frmOstrel()
     reportWarning = [this](const QString& message) {
         QMessageBox::warning(this, QGuiApplication::applicationDisplayName(), message);
     };
+    askYesNo = [this](const QString& question) {
+        return QMessageBox::question(this, QGuiApplication::applicationDisplayName(), question,
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    };
     openUrl = [](const QUrl& address) { QDesktopServices::openUrl(address); };
     trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 

@@ -139,6 +139,8 @@ private:
     // Where failures and warnings are reported (message boxes; tests replace them).
     std::function<void(const QString&)> reportError;
     std::function<void(const QString&)> reportWarning;
+    // Asks a question to be answered yes or no (a message box; tests replace it).
+    std::function<bool(const QString&)> askYesNo;
     // Opens a web address (the desktop's handler; tests replace it).
     std::function<void(const QUrl&)> openUrl;
     // Draws what a layer over the page shows in its box into a capture,

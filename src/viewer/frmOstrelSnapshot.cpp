@@ -44,9 +44,14 @@ void frmOstrel::cmdSave_Click()
     setEnabled(false);
     QString error;
     bool saved = false;
+    // The image window may show a picture of the user's (a snapshot not yet
+    // saved, an opened file): the new snapshot is then saved through a
+    // hidden window of its own, and that picture stays where it is.
+    const bool imageWindowShown = fMain::Loaded() && fMain::Instance().isVisible();
+    std::unique_ptr<fMain> spare = imageWindowShown ? fMain::Spare() : nullptr;
     if (WriteSnapshotFile(&error)) {
         try {
-            fMain& image = fMain::Instance();
+            fMain& image = spare ? *spare : fMain::Instance();
             image.xmnuOpen_Click(snapshotFilePath());
             Timer2->start();
             saved = image.xmnuSave_Click();
@@ -56,7 +61,8 @@ void frmOstrel::cmdSave_Click()
     } else if (error.isEmpty()) {
         error = "The snapshot could not be handed to the image window.";
     }
-    fMain::Unload();
+    if (!spare)
+        fMain::Unload();
     // Saved, the view goes live again; cancelled or failed, the snapshot stays.
     setEnabled(true);
     if (saved)
@@ -68,6 +74,11 @@ void frmOstrel::cmdSave_Click()
 
 void frmOstrel::cmdSeparate_Click()
 {
+    // The image window's own snapshot is not given up without a word; kept,
+    // the new one stays frozen here.
+    if (fMain::Loaded() && fMain::Instance().HoldsUnsavedSnapshot() &&
+        !askYesNo("The image window holds a snapshot that has not been saved. Replace it with this one?"))
+        return;
     platform::WaitPointer wait;
     QString error;
     if (!WriteSnapshotFile(&error)) {

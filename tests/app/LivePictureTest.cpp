@@ -5,6 +5,8 @@
 #include "support/Desktop.h"
 #include "support/JpegCodec.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -13,10 +15,14 @@
 
 #include <csignal>
 
+#include <unistd.h>
+
 using namespace desktop;
 
 namespace {
 
+constexpr int kSaveButton = 0;     // while frozen
+constexpr int kSeparateButton = 2; // while frozen
 constexpr int kSnapshotButton = 3;
 
 // Pixels of clearly coloured (not grey) light: the camera's colour bars.
@@ -47,11 +53,23 @@ class LivePicture : public ::testing::Test {
 protected:
     void SetUp() override { qputenv("OSTREL_APPLETS", "on"); }
     void TearDown() override { qunsetenv("OSTREL_APPLETS"); }
+    // The demo camera, and the viewer on it with its picture on the screen.
+    void startWithCamera()
+    {
+        camera.start(OSTREL_DEMOCAM, {"--port", "0", "--fps", "10"});
+        ASSERT_TRUE(camera.waitForReadyRead(10000));
+        const auto port = QRegularExpression(":(\\d+)/").match(QString(camera.readAllStandardOutput()));
+        ASSERT_TRUE(port.hasMatch());
+        start(static_cast<quint16>(port.captured(1).toUInt()));
+        ASSERT_TRUE(waitFor([&] { return colouredPixels(grab(ostrel.view(320, 240))) > 320 * 240 / 3; }, 20000))
+            << "no camera picture on the screen: " << qPrintable(ostrel.output());
+    }
     void start(quint16 port)
     {
         ASSERT_TRUE(ostrel.start({"-host", "127.0.0.1", "-port", QString::number(port)})) << qPrintable(ostrel.error());
     }
     Ostrel ostrel;
+    QProcess camera;
 };
 
 } // namespace
@@ -139,4 +157,48 @@ TEST_F(LivePicture, ClicksAndKeysInTheBoxReachTheAppletAndTheMarginStillMovesThe
     EXPECT_NEAR(ostrel.client().top() - before.top(), 30, 6);
     EXPECT_TRUE(waitFor([&] { return at(160, 120) == green && at(8, 8) == qRgb(255, 255, 255); }, 3000))
         << "the applet's picture did not move with the window";
+}
+
+// A snapshot in the image window, not saved, stays there when the next
+// snapshot is saved, and is not replaced by another without a question.
+TEST_F(LivePicture, SavingASnapshotLeavesTheUnsavedOneInTheImageWindow)
+{
+    startWithCamera();
+    click(ostrel.button(kSnapshotButton));
+    pause(300);
+    QStringList known = windowsOf(ostrel.pid(), true);
+    click(ostrel.button(kSeparateButton));
+    QString image;
+    ASSERT_TRUE(waitFor([&] { return !(image = newWindowOf(ostrel.pid(), known)).isEmpty(); }, 5000)) << "no image window";
+    run("xdotool", {"windowmove", image, "700", "450"}); // clear of the main window
+    pause(500);
+    const QImage first = grab(window(image).client);
+
+    click(ostrel.button(kSnapshotButton));
+    pause(300);
+    known = windowsOf(ostrel.pid(), true);
+    click(ostrel.button(kSaveButton));
+    QString dialog;
+    ASSERT_TRUE(waitFor([&] { return !(dialog = newWindowOf(ostrel.pid(), known)).isEmpty(); }, 5000)) << "no Save As";
+    const QString path = QDir::temp().filePath(QString("ostrel-second-%1").arg(::getpid()));
+    type(path);
+    key({"Return"});
+    EXPECT_TRUE(waitFor([&] { return QFile::exists(path + ".jpg"); }, 5000)) << "the second snapshot was not saved";
+    QFile::remove(path + ".jpg");
+    pause(300);
+    EXPECT_TRUE(window(image).mapped) << "the image window with the first snapshot was closed";
+    EXPECT_EQ(grab(window(image).client), first) << "the first snapshot was replaced";
+
+    // A third one separated over it: the user is asked first, and No keeps it.
+    click(ostrel.button(kSnapshotButton));
+    pause(300);
+    known = windowsOf(ostrel.pid(), true);
+    click(ostrel.button(kSeparateButton));
+    QString question;
+    ASSERT_TRUE(waitFor([&] { return !(question = newWindowOf(ostrel.pid(), known)).isEmpty(); }, 5000))
+        << "separated without a question";
+    key({"Escape"});
+    EXPECT_TRUE(waitFor([&] { return !window(question).mapped; }, 3000));
+    pause(300);
+    EXPECT_EQ(grab(window(image).client), first) << "the first snapshot was replaced";
 }

@@ -5,6 +5,7 @@
 #include "viewer/modOstrel.h"
 
 #include "imagewindow/fMain.h"
+#include "imagewindow/fMainProbe.h"
 #include "profiles/frmBrimcast.h"
 #include "support/Dialogs.h"
 #include "support/Images.h"
@@ -152,7 +153,7 @@ TEST_F(Snapshots, SaveWithANameWritesTheJpegAndUnfreezes)
     EXPECT_FALSE(fMain::Loaded());
 }
 
-TEST_F(Snapshots, SeparateOpensTheImageWindowAndSaveThenClosesIt)
+TEST_F(Snapshots, SeparateOpensTheImageWindowAndNoUnsavedSnapshotIsLost)
 {
     probe(*window).chkPicture->click();
     probe(*window).cmdSeparate->click();
@@ -162,20 +163,41 @@ TEST_F(Snapshots, SeparateOpensTheImageWindowAndSaveThenClosesIt)
     EXPECT_TRUE(image->isVisible());
     EXPECT_EQ(image->windowTitle(), "Imageviewer - JPEG");
     EXPECT_EQ(image->Image().Width(), 320);
-    // Separate again: the same window, the new snapshot.
+    // Separate again: the window's snapshot is not saved, so the user is
+    // asked; kept, the new one stays frozen; replaced, the same window shows it.
     QSignalSpy loaded(probe(*window).WebBrowser1, &WebBrowser::DocumentComplete);
     probe(*window).mnuSize_Click(1);
     ASSERT_TRUE(loaded.wait(15000));
     probe(*window).chkPicture->click();
-    probe(*window).cmdSeparate->click();
-    EXPECT_EQ(&fMain::Instance(), image);
-    EXPECT_EQ(image->Image().Width(), 160);
-    // Save while it is open: the snapshot goes through it, then it closes.
+    QStringList questions;
+    for (const bool replace : {false, true}) {
+        probe(*window).askYesNo = [&](const QString& question) {
+            questions << question;
+            return replace;
+        };
+        probe(*window).cmdSeparate->click();
+        expectFrozen(!replace);
+        EXPECT_EQ(&fMain::Instance(), image);
+        EXPECT_EQ(image->Image().Width(), replace ? 160 : 320);
+    }
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_TRUE(questions.value(0).contains("not been saved")) << qPrintable(questions.value(0));
+    // Save while it is open: the new snapshot is saved, and the window keeps its own.
     probe(*window).chkPicture->click();
     testsupport::chooseInNextFileDialog(files.filePath("second.jpg"));
     probe(*window).cmdSave->click();
     EXPECT_TRUE(testsupport::decodeJpegFile(files.filePath("second.jpg")).ok);
-    EXPECT_FALSE(fMain::Loaded());
+    ASSERT_TRUE(fMain::Loaded());
+    EXPECT_TRUE(image->isVisible());
+    EXPECT_EQ(image->Image().Width(), 160);
+    expectFrozen(false);
+    // Saved there, it is no longer asked about.
+    testsupport::chooseInNextFileDialog(files.filePath("third.jpg"));
+    fMainProbe(*image).mnuSave_Click();
+    probe(*window).chkPicture->click();
+    probe(*window).cmdSeparate->click();
+    EXPECT_EQ(questions.size(), 2);
+    expectFrozen(false);
 }
 
 TEST_F(Snapshots, AFailedSaveLeavesTheWindowUsable)
