@@ -62,6 +62,16 @@ frmBrimcast::frmBrimcast(ProfilesHost& host, platform::SettingsStore store, QWid
     connect(cmdDelete, &QToolButton::clicked, this, &frmBrimcast::cmdDelete_Click);
     connect(txtHost, &QLineEdit::textChanged, this, &frmBrimcast::EvaluateConnectRule);
     connect(txtPort, &QLineEdit::textChanged, this, &frmBrimcast::EvaluateConnectRule);
+    // A name typed for the host and port shown makes a profile of them too.
+    connect(cboName, &QComboBox::editTextChanged, this, &frmBrimcast::EvaluateConnectRule);
+    // Enter in any field is the check mark, where it may be used.
+    const auto enter = [this] {
+        if (cmdConnect->isEnabled())
+            cmdConnect->click();
+    };
+    connect(cboName->lineEdit(), &QLineEdit::returnPressed, this, enter);
+    connect(txtHost, &QLineEdit::returnPressed, this, enter);
+    connect(txtPort, &QLineEdit::returnPressed, this, enter);
 }
 
 void frmBrimcast::EvaluateConnectRule()

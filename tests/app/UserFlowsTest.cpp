@@ -316,6 +316,21 @@ TEST_F(UserFlows, TheProfilesPanelClosesAfterConnectAPickOrAClickElsewhere)
     EXPECT_TRUE(waitFor([&] { return !window(panel).mapped; }, 2000)) << "the panel stayed open after a click";
 }
 
+// Started on a host and port: a name typed in the panel saves them as a
+// profile, and Enter does what the check mark does.
+TEST_F(UserFlows, ANameTypedForTheCurrentConnectionSavesItWithEnter)
+{
+    start({"-host", "127.0.0.1", "-port", "8081"});
+    const QString panel = popupAfter(ostrel, [&] { click(ostrel.button(kProfilesButton)); });
+    ASSERT_FALSE(panel.isEmpty());
+    click(window(panel).client.topLeft() + QPoint(100, 13)); // the name box
+    type("Porch");
+    key({"Return"});
+    EXPECT_TRUE(waitFor([&] { return !window(panel).mapped; }, 2000)) << "Enter did not connect";
+    EXPECT_TRUE(waitFor([&] { return ostrel.settings().contains("[Porch]\nhost=127.0.0.1\nport=8081"); }, 3000))
+        << qPrintable(ostrel.settings());
+}
+
 TEST_F(UserFlows, ATapNeverLeavesTheWindowFollowingThePointer)
 {
     start({"-host", "127.0.0.1"});
