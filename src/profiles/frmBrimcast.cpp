@@ -80,6 +80,11 @@ void frmBrimcast::EvaluateConnectRule()
                            !txtPort->text().isEmpty());
 }
 
+bool frmBrimcast::HasProfile(const QString& name) const
+{
+    return !name.isEmpty() && store_.contains(name);
+}
+
 profiles::Connection frmBrimcast::currentConnection() const
 {
     return {cboName->currentText(), txtHost->text(), txtPort->text()};

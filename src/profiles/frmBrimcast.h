@@ -28,6 +28,7 @@ public:
     profiles::Connection currentConnection() const;
     // Refills the name list from the settings.
     void LoadProfileNames();
+    bool HasProfile(const QString& name) const;
     // Applies the start options: a named profile is loaded and connected
     // to; a host or port given fills the fields the profile left empty (the
     // default port with a host alone). True when the main window should

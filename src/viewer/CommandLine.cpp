@@ -23,4 +23,20 @@ QString GetCmdOption(QString sCmdLine, QString sOption, bool bFlag)
     return padded.mid(start, end - start);
 }
 
+QString CmdOptionToNextOption(const QString& commandLine, const QString& option)
+{
+    const QString padded = " " + commandLine + " ";
+    const qsizetype position = padded.indexOf(option, 0, Qt::CaseInsensitive);
+    if (position < 0)
+        return {};
+    const qsizetype start = position + option.size() + 1;
+    qsizetype end = padded.size();
+    for (const char* next : {" -name ", " -host ", " -port ", " -ontop ", " -hide "}) {
+        const qsizetype at = padded.indexOf(QLatin1String(next), start - 1, Qt::CaseInsensitive);
+        if (at >= 0 && at < end)
+            end = at;
+    }
+    return start < end ? padded.mid(start, end - start).trimmed() : QString();
+}
+
 } // namespace modOstrel

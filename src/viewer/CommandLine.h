@@ -13,4 +13,9 @@ namespace modOstrel {
 // in its own letter case, or empty text.
 QString GetCmdOption(QString sCmdLine, QString sOption, bool bFlag);
 
+// The text after `option` and one more character, up to the next of the
+// viewer's own options (-name, -host, -port, -ontop, -hide, after a blank)
+// or the end, blanks around it removed: a value that has blanks in it.
+QString CmdOptionToNextOption(const QString& commandLine, const QString& option);
+
 } // namespace modOstrel

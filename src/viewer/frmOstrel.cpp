@@ -223,6 +223,11 @@ void frmOstrel::Form_Load(const QString& commandLine)
     MoveFrameTo(ReachablePlace(QPoint(platform::pixelsX(remembered.left), platform::pixelsY(remembered.top))));
 
     sCmdName = modOstrel::GetCmdOption(commandLine, "-name", false);
+    // -name "my cam": the words up to the next option, where they name a
+    // stored profile, are the name meant (the option's value ends at a blank).
+    if (const QString spaced = modOstrel::CmdOptionToNextOption(commandLine, "-name");
+        spaced != sCmdName && brimcast_->HasProfile(spaced))
+        sCmdName = spaced;
     sCmdHost = modOstrel::GetCmdOption(commandLine, "-host", false);
     sCmdPort = modOstrel::GetCmdOption(commandLine, "-port", false);
     bCmdOnTop = modOstrel::GetCmdOption(commandLine, "-ontop", true) == "-1";

@@ -279,6 +279,15 @@ TEST_F(UserFlows, OptionsInOddFormsStillCount)
     EXPECT_TRUE(nextPage(ostrel).contains("<base href='http://Cam2:8081/'>"));
 }
 
+TEST_F(UserFlows, ANameWithBlanksChoosesItsProfile)
+{
+    // "my cam" is stored, and so is "my": the whole name is the one meant.
+    ostrel.writeSettings("[name]\nmy cam=my cam\nmy=my\n\n[my cam]\nhost=cam2\nport=82\n\n[my]\nhost=cam3\nport=83\n");
+    start({"-name", "my cam", "-ontop"});
+    EXPECT_EQ(title(ostrel.mainWindow()), "my cam - ostrel v1.2.3");
+    EXPECT_TRUE(nextPage(ostrel).contains("<base href='http://cam2:82/'>"));
+}
+
 TEST_F(UserFlows, TheProfilesPanelClosesAfterConnectAPickOrAClickElsewhere)
 {
     start({});

@@ -9,6 +9,16 @@
 
 using modOstrel::GetCmdOption;
 
+TEST(CmdOptionToNextOption, AValueWithBlanksEndsAtTheNextOption)
+{
+    using modOstrel::CmdOptionToNextOption;
+    EXPECT_EQ(CmdOptionToNextOption("-name my cam -ontop", "-name"), "my cam");
+    EXPECT_EQ(CmdOptionToNextOption("-host x -name  front door  -PORT 81", "-name"), "front door");
+    EXPECT_EQ(CmdOptionToNextOption("-name my -hidden cam", "-name"), "my -hidden cam");
+    EXPECT_EQ(CmdOptionToNextOption("-name", "-name"), "");
+    EXPECT_EQ(CmdOptionToNextOption("-host cam1", "-name"), "");
+}
+
 TEST(GetCmdOption, ValuesAndFlagsAsTheStartUpReadsThem)
 {
     EXPECT_EQ(GetCmdOption("-host cam1 -port 80", "-host", false), "cam1");
