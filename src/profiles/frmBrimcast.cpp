@@ -1,6 +1,7 @@
 // frmBrimcast, the connection profiles panel: names, host and port, save and delete.
 #include "frmBrimcast.h"
 
+#include "Address.h"
 #include "ProfilesHost.h"
 #include "platform/Twips.h"
 #include "platform/Icons.h"
@@ -62,10 +63,20 @@ frmBrimcast::frmBrimcast(ProfilesHost& host, platform::SettingsStore store, QWid
     connect(cmdDelete, &QToolButton::clicked, this, &frmBrimcast::cmdDelete_Click);
     connect(txtHost, &QLineEdit::textChanged, this, &frmBrimcast::EvaluateConnectRule);
     connect(txtPort, &QLineEdit::textChanged, this, &frmBrimcast::EvaluateConnectRule);
+    // A camera's web address pasted as its host gives host and port: at
+    // once when it came in one piece, else when the field is left.
+    connect(txtHost, &QLineEdit::textEdited, this, [this](const QString& text) {
+        const bool pasted = text.size() - hostLength_ > 1;
+        hostLength_ = text.size();
+        if (pasted)
+            TakeAddressApart();
+    });
+    connect(txtHost, &QLineEdit::editingFinished, this, &frmBrimcast::TakeAddressApart);
     // A name typed for the host and port shown makes a profile of them too.
     connect(cboName, &QComboBox::editTextChanged, this, &frmBrimcast::EvaluateConnectRule);
     // Enter in any field is the check mark, where it may be used.
     const auto enter = [this] {
+        TakeAddressApart();
         if (cmdConnect->isEnabled())
             cmdConnect->click();
     };
@@ -74,10 +85,31 @@ frmBrimcast::frmBrimcast(ProfilesHost& host, platform::SettingsStore store, QWid
     connect(txtPort, &QLineEdit::returnPressed, this, enter);
 }
 
+void frmBrimcast::TakeAddressApart()
+{
+    if (const auto address = profiles::pastedAddress(txtHost->text())) {
+        txtHost->setText(address->host);
+        txtPort->setText(address->port);
+    }
+    hostLength_ = txtHost->text().size();
+}
+
 void frmBrimcast::EvaluateConnectRule()
 {
+    // A host or port that cannot make a web address is refused where it is
+    // typed: its field turns red and says why, as does the check mark.
+    const QString hostWrong = profiles::hostProblem(txtHost->text());
+    const QString portWrong = profiles::portProblem(txtPort->text());
+    const auto mark = [](QLineEdit* field, const QString& problem) {
+        field->setToolTip(problem);
+        field->setStyleSheet(problem.isEmpty() ? QString() : QStringLiteral("color: #c00000"));
+    };
+    mark(txtHost, hostWrong);
+    mark(txtPort, portWrong);
+    const QString problem = !hostWrong.isEmpty() ? hostWrong : portWrong;
+    cmdConnect->setToolTip(problem.isEmpty() ? QStringLiteral("Connect") : problem);
     cmdConnect->setEnabled(!cboName->currentText().isEmpty() && !txtHost->text().isEmpty() &&
-                           !txtPort->text().isEmpty());
+                           !txtPort->text().isEmpty() && problem.isEmpty());
 }
 
 bool frmBrimcast::HasProfile(const QString& name) const

@@ -52,6 +52,8 @@ private:
     void cmdConnect_Click();
     void cmdDelete_Click();
     void EvaluateConnectRule();
+    // A web address in the host field becomes its host and port.
+    void TakeAddressApart();
 
     ProfilesHost& host_;
     profiles::ProfileStore store_;
@@ -62,6 +64,7 @@ private:
     QComboBox* cboName;
     QLineEdit* txtHost;
     QLineEdit* txtPort;
+    qsizetype hostLength_ = 0; // the host text's length after the last edit
     QToolButton* cmdConnect;
     QToolButton* cmdDelete;
     QTimer* Timer1;

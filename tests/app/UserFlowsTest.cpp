@@ -338,6 +338,37 @@ TEST_F(UserFlows, ANameTypedForTheCurrentConnectionSavesItWithEnter)
     EXPECT_TRUE(waitFor([&] { return !window(panel).mapped; }, 2000)) << "Enter did not connect";
     EXPECT_TRUE(waitFor([&] { return ostrel.settings().contains("[Porch]\nhost=127.0.0.1\nport=8081"); }, 3000))
         << qPrintable(ostrel.settings());
+
+    // A camera's web address typed as the host gives host and port; a port
+    // that is none is refused, and the panel stays open.
+    const struct {
+        const char* name;
+        QStringList keys; // after the name
+        const char* saved; // empty: nothing saved
+    } entries[] = {
+        {"Yard", {"Tab", "ctrl+a"}, "[Yard]\nhost=127.0.0.1\nport=8082"},
+        {"Bad", {"Tab", "Tab", "ctrl+a"}, ""},
+    };
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.name);
+        const QString again = popupAfter(ostrel, [&] { click(ostrel.button(kProfilesButton)); });
+        ASSERT_FALSE(again.isEmpty());
+        click(window(again).client.topLeft() + QPoint(100, 13));
+        key({"ctrl+a"});
+        type(e.name);
+        key(e.keys);
+        type(*e.saved ? "http://127.0.0.1:8082/view.html" : "99999");
+        key({"Return"});
+        if (*e.saved) {
+            EXPECT_TRUE(waitFor([&] { return ostrel.settings().contains(e.saved); }, 3000)) << qPrintable(ostrel.settings());
+        } else {
+            pause(500);
+            EXPECT_TRUE(window(again).mapped) << "the panel closed on a bad port";
+            EXPECT_FALSE(ostrel.settings().contains("[Bad]")) << qPrintable(ostrel.settings());
+            key({"Escape"});
+            click(ostrel.view(320, 240).bottomRight() - QPoint(20, 20));
+        }
+    }
 }
 
 TEST_F(UserFlows, ATapNeverLeavesTheWindowFollowingThePointer)

@@ -88,14 +88,53 @@ TEST_F(Profiles, ConnectRuleFollowsHostAndPortEdits)
     probe().cboName->setEditText("Garden");
     QTest::keyClicks(probe().txtHost, "cam1");
     EXPECT_TRUE(probe().cmdConnect->isEnabled());
-    // Host first, name last: the name alone does not re-evaluate the rule.
+    // Host first, name last: the name, typed for them, enables it too.
     probe().txtHost->clear();
     probe().cboName->setEditText("");
     QTest::keyClicks(probe().txtHost, "cam1");
-    probe().cboName->setEditText("Door");
     EXPECT_FALSE(probe().cmdConnect->isEnabled());
+    probe().cboName->setEditText("Door");
+    EXPECT_TRUE(probe().cmdConnect->isEnabled());
     probe().txtPort->setText("80");
     EXPECT_TRUE(probe().cmdConnect->isEnabled());
+    // Values that make no web address are refused, with the reason said.
+    struct Entry {
+        const char* host;
+        const char* port;
+        const char* problem; // empty: allowed
+    };
+    const Entry entries[] = {
+        {"cam1", "65535", ""},
+        {"192.168.1.20", "1", ""},
+        {"fd00::5", "80", ""},
+        {"front-door.local", "8081", ""},
+        {"cam1", "65536", "Port 65536 is not a port number (1\u201365535)"},
+        {"cam1", "abc", "Port abc is not a port number"},
+        {"cam1", "-5", "Port -5 is not a port number"},
+        {"127.0.0.1 x", "80", "'127.0.0.1 x' is not a host name or address"},
+        {"cam/1", "80", "'cam/1' is not a host name or address"},
+    };
+    for (const Entry& e : entries) {
+        SCOPED_TRACE(std::string(e.host) + " " + e.port);
+        probe().txtHost->setText(e.host);
+        probe().txtPort->setText(e.port);
+        EXPECT_EQ(probe().cmdConnect->isEnabled(), *e.problem == '\0');
+        EXPECT_TRUE(probe().cmdConnect->toolTip().startsWith(*e.problem ? e.problem : "Connect"))
+            << qPrintable(probe().cmdConnect->toolTip());
+    }
+    // A web address as the host is taken apart: pasted, at once; typed,
+    // once the field is left.
+    probe().txtHost->selectAll();
+    probe().txtHost->insert("http://cam2:8090/view.html");
+    EXPECT_EQ(probe().txtHost->text(), "cam2");
+    EXPECT_EQ(probe().txtPort->text(), "8090");
+    probe().txtHost->clear();
+    QTest::keyClicks(probe().txtHost, "http://cam3/");
+    EXPECT_EQ(probe().txtHost->text(), "http://cam3/");
+    QTest::keyClick(probe().txtHost, Qt::Key_Return);
+    EXPECT_EQ(probe().txtHost->text(), "cam3");
+    EXPECT_EQ(probe().txtPort->text(), "80");
+    probe().txtPort->setText("80");
     probe().txtPort->clear();
     EXPECT_FALSE(probe().cmdConnect->isEnabled());
 }
