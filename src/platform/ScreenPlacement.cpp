@@ -42,7 +42,11 @@ QPoint reachablePosition(const QRect& frame, const QList<QRect>& screens)
             nearest = &screen;
         }
     }
-    const QRect& s = *nearest;
+    return placeWithin(frame, *nearest);
+}
+
+QPoint placeWithin(const QRect& frame, const QRect& s)
+{
     // Right and bottom edges first, so a window larger than the screen keeps
     // its top-left corner (and title bar) on it.
     const int x = std::max(std::min(frame.x(), s.x() + s.width() - frame.width()), s.x());

@@ -12,4 +12,8 @@ namespace platform {
 // it, as far as it fits, its top-left corner visible first.
 QPoint reachablePosition(const QRect& frame, const QList<QRect>& screens);
 
+// Where `frame` lies wholly inside `screen`, moved as little as it takes; one
+// larger than the screen keeps its top-left corner (and title bar) on it.
+QPoint placeWithin(const QRect& frame, const QRect& screen);
+
 } // namespace platform

@@ -441,6 +441,13 @@ void frmOstrel::mnuSize_Click(std::int16_t Index)
     mnuSize[Index]->setChecked(true);
     iSizeIndex = Index;
     Form_Resize();
+    // Grown on the screen, the whole window stays on its available area.
+    if (isVisible() && screen()) {
+        const QRect frame = frameGeometry();
+        const QPoint place = platform::placeWithin(frame, screen()->availableGeometry());
+        if (place != frame.topLeft())
+            MoveFrameTo(place);
+    }
 }
 
 void frmOstrel::resizeEvent(QResizeEvent* event)

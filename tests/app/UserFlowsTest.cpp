@@ -128,6 +128,24 @@ TEST_F(UserFlows, OnePickFromTheSizeMenuAppliesTheSize)
     EXPECT_EQ(hints[2].trimmed().toUInt(nullptr, 16) & 0x40, 0u);
 }
 
+// Grown near the screen's corner, the window moves to keep all of itself,
+// title bar included, on the screen.
+TEST_F(UserFlows, TheLargestSizeKeepsTheWholeWindowOnTheScreen)
+{
+    start({"-host", "127.0.0.1"});
+    run("xdotool", {"windowmove", ostrel.mainWindow(), "900", "700"});
+    ASSERT_TRUE(waitFor([&] { return ostrel.client().left() >= 900; }, 3000));
+    const QString menu = popupAfter(ostrel, [&] { click(ostrel.button(kSizeButton)); });
+    ASSERT_FALSE(menu.isEmpty());
+    clickMenuItem(menu, 5, 6); // 1024x768
+    ASSERT_TRUE(waitFor([&] { return clientSize() == clientFor(1024, 768); }, 3000));
+    const QList<int> frame = frameExtents(ostrel.mainWindow());
+    const QRect screen(0, 0, 1280, 1024);
+    EXPECT_TRUE(waitFor([&] {
+        return screen.contains(ostrel.client().adjusted(-frame[0], -frame[2], frame[1], frame[3]));
+    }, 3000)) << ostrel.client().x() << "," << ostrel.client().y();
+}
+
 TEST_F(UserFlows, MinimisingHidesToTheTrayAndTheIconBringsTheWindowBackInPlace)
 {
     ostrel.writeSettings("[position]\nleft=3000\ntop=1500\n");
