@@ -36,7 +36,10 @@ constexpr const char* kUsage =
     "  -ontop         keep the window above the others\n"
     "  -hide          start hidden in the tray\n"
     "  --help         show this text and exit\n"
-    "  --version      show the version and exit\n";
+    "  --version      show the version and exit\n"
+    "\n"
+    "Keys: F5 reconnect, Space or S snapshot (again: live), Ctrl+S save the snapshot,\n"
+    "Escape leave the snapshot. In the applet's box, typing keys go to the applet.\n";
 
 // "--help" or "--version" anywhere on the command line: the answer, printed
 // without opening any window. Returns whether one was given.

@@ -112,6 +112,21 @@ AppletView::AppletView(AppletHost& host, QWidget* parent) : QWidget(parent), hos
     });
 }
 
+bool AppletView::event(QEvent* event)
+{
+    // Typing keys are the applet's while its box has the focus, not the
+    // window's shortcuts; keys with Ctrl or Alt and the function keys stay theirs.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->text().isEmpty() && key->text().at(0).isPrint() &&
+            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
 void AppletView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);

@@ -22,6 +22,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
@@ -189,6 +190,31 @@ void frmOstrel::ConnectControls()
     connect(cmdSeparate, &QToolButton::clicked, this, &frmOstrel::cmdSeparate_Click);
     connect(WebBrowser1, &WebBrowser::BeforeNavigate2, this, &frmOstrel::WebBrowser1_BeforeNavigate2);
     connect(WebBrowser1, &WebBrowser::DocumentComplete, this, &frmOstrel::WebBrowser1_DocumentComplete);
+    ConnectKeys();
+}
+
+void frmOstrel::ConnectKeys()
+{
+    // The keys people reach for. Typing keys go to the applet instead while
+    // its box has the focus (it claims them).
+    const auto shortcut = [this](const QKeySequence& keys, auto action) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, action);
+    };
+    const auto frozen = [this] { return chkPicture->isChecked(); };
+    shortcut(QKeySequence(Qt::Key_F5), [this, frozen] {
+        if (!frozen())
+            cmdRefresh_Click();
+    });
+    shortcut(QKeySequence(Qt::Key_Space), [this] { chkPicture->toggle(); });
+    shortcut(QKeySequence(Qt::Key_S), [this] { chkPicture->toggle(); });
+    shortcut(QKeySequence::Save, [this, frozen] {
+        if (frozen())
+            cmdSave->click();
+    });
+    shortcut(QKeySequence(Qt::Key_Escape), [this, frozen] {
+        if (frozen())
+            chkPicture->setChecked(false);
+    });
 }
 
 frmOstrel::~frmOstrel()

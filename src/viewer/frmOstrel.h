@@ -71,6 +71,7 @@ private:
     void MakeMenus();
     void MakeTrayIcon();
     void ConnectControls();
+    void ConnectKeys();
     void Form_Activate();
     void Form_Resize();
     void Form_Unload();

@@ -202,3 +202,41 @@ TEST_F(LivePicture, SavingASnapshotLeavesTheUnsavedOneInTheImageWindow)
     pause(300);
     EXPECT_EQ(grab(window(image).client), first) << "the first snapshot was replaced";
 }
+
+// The keys people reach for: Space or S freezes, Escape goes live again,
+// Ctrl+S saves the frozen picture, F5 reconnects.
+TEST_F(LivePicture, KeysFreezeSaveAndReconnect)
+{
+    startWithCamera();
+    const QRect view = ostrel.view(320, 240);
+    const auto still = [&] {
+        const QImage before = grab(view);
+        pause(700);
+        return grab(view) == before;
+    };
+    click(ostrel.page()); // the focus in the page, not in the applet's box
+    for (const char* freeze : {"space", "s"}) {
+        SCOPED_TRACE(freeze);
+        key({freeze});
+        pause(300);
+        EXPECT_TRUE(still()) << "the key did not freeze the view";
+        key({"Escape"});
+        pause(300);
+        EXPECT_FALSE(still()) << "Escape did not leave the frozen view";
+    }
+    key({"s"});
+    pause(300);
+    const QStringList known = windowsOf(ostrel.pid(), true);
+    key({"ctrl+s"});
+    QString dialog;
+    EXPECT_TRUE(waitFor([&] { return !(dialog = newWindowOf(ostrel.pid(), known)).isEmpty(); }, 5000))
+        << "Ctrl+S did not offer to save";
+    key({"Escape"});
+    EXPECT_TRUE(waitFor([&] { return !window(dialog).mapped; }, 3000));
+    key({"Escape"});
+    pause(300);
+    EXPECT_FALSE(still());
+    ASSERT_TRUE(waitFor([&] { return !QFile::exists(ostrel.pageFile()); }, 4000));
+    key({"F5"});
+    EXPECT_TRUE(waitFor([&] { return QFile::exists(ostrel.pageFile()); }, 3000)) << "F5 did not rebuild the page";
+}
