@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
@@ -459,7 +460,7 @@ void fMain::mnuSave_Click()
     SetApplicationPointer(platform::Pointer::Hourglass);
     // An opened file's name with a JPEG extension: the save never writes JPEG
     // data under the name of the GIF or bitmap it came from.
-    const QString proposed = mCommon::JpegFileName(mCommon::SafeFileName(sImageName));
+    const QString proposed = mCommon::JpegFileName(mCommon::SafeFileName(ProposedName(sImageName)));
     const QString path = mCommon::ShowFileDialog(this, true, QString(), mCommon::kJpegFilter, proposed,
                                                  QStringLiteral("*.jpg"));
     if (!path.isEmpty()) {
@@ -476,7 +477,7 @@ void fMain::mnuSave_Click()
 
 bool fMain::xmnuSave_Click()
 {
-    const QString proposed = profileNameSource() ? profileNameSource()() : QString();
+    const QString proposed = ProposedName(profileNameSource() ? profileNameSource()() : QString());
     const QString path = mCommon::ShowFileDialog(this, true, QString(), mCommon::kJpegFilter,
                                                  mCommon::SafeFileName(proposed), QStringLiteral("*.jpg"));
     if (path.isEmpty())
@@ -484,6 +485,14 @@ bool fMain::xmnuSave_Click()
     SaveImageAs(path);
     unsavedSnapshot_ = false;
     return true;
+}
+
+QString fMain::ProposedName(const QString& name)
+{
+    // A snapshot of no profile is named by its time, as camera programs do.
+    if (!name.isEmpty())
+        return name;
+    return "snapshot-" + QDateTime::currentDateTime().toString("yyyy-MM-dd-HHmmss");
 }
 
 void fMain::closeEvent(QCloseEvent* event)

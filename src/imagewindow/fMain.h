@@ -76,6 +76,8 @@ private:
     void SetPicture1Pointer(platform::Pointer pointer);
     void SetApplicationPointer(platform::Pointer pointer);
     int scrollBarExtent() const;
+    // The name a save proposes: `name`, or one made of the time.
+    static QString ProposedName(const QString& name);
 
     bool unsavedSnapshot_ = false;
     QToolButton* cmdOpen;

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QImageReader>
+#include <QRegularExpression>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QScreen>
@@ -242,6 +243,16 @@ TEST_F(ImageWindow, SavingWritesTheWholeImageWhateverTheScroll)
     EXPECT_TRUE(testsupport::decodeJpegFile(dir.filePath("snapshot.jpg")).ok);
     testsupport::cancelNextFileDialog();
     EXPECT_FALSE(window->xmnuSave_Click());
+
+    // With no profile: a name made of the time.
+    profileName.clear();
+    testsupport::onNextFileDialog([&](QFileDialog& dialog) {
+        proposed = QFileInfo(dialog.selectedFiles().value(0)).fileName();
+        dialog.reject();
+    });
+    EXPECT_FALSE(window->xmnuSave_Click());
+    EXPECT_TRUE(QRegularExpression("^snapshot-\\d{4}-\\d\\d-\\d\\d-\\d{6}(\\.jpg)?$").match(proposed).hasMatch())
+        << qPrintable(proposed);
 }
 
 TEST_F(ImageWindow, AReplacedFileIsKeptUntilTheNewOneIsComplete)
