@@ -300,7 +300,10 @@ void frmOstrel::UpdateCaption()
     const QString title = modOstrel::TitleText(brimcast_->currentConnection().name);
     setWindowTitle(title);
     WebBrowser1->setToolTipText(title);
-    cSysTray1->setToolTip(title);
+    // The tips also say which camera is shown; the page's own text stays the title.
+    const QString tip = shownCamera_.isEmpty() ? title : title + "\n" + shownCamera_;
+    WebBrowser1->setToolTip(tip);
+    cSysTray1->setToolTip(tip);
 }
 
 bool frmOstrel::event(QEvent* event)
@@ -321,6 +324,7 @@ void frmOstrel::cmdRefresh_Click()
     sPageFile = "ostrel.htm";
     const profiles::Connection connection = brimcast_->currentConnection();
     const bool ready = !connection.host.isEmpty() && !connection.port.isEmpty();
+    shownCamera_ = ready ? QString("http://%1:%2/").arg(connection.host, connection.port) : QString();
     UpdateCaption();
     QString page;
     if (ready)

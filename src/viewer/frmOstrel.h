@@ -135,6 +135,7 @@ private:
     QMenu* mnuAbout;
     QAction* mnuAboutOstrel;
     QAction* mnuAboutBrimcast;
+    QString shownCamera_; // the address of the camera the page shows, or empty
     std::unique_ptr<frmBrimcast> brimcast_;
 
     // Where failures and warnings are reported (message boxes; tests replace them).

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -108,6 +109,9 @@ TEST_F(MainWindow, CommandLineHostAndPortConnect)
     EXPECT_TRUE(probe(*window).chkOnTop->isChecked());
     EXPECT_TRUE(probe(*window).isTopmost());
     EXPECT_TRUE(probe(*window).cmdRefresh->isEnabled());
+    // The tips say which camera is shown.
+    EXPECT_EQ(probe(*window).cSysTray1->toolTip(), window->windowTitle() + "\nhttp://cam1:80/");
+    EXPECT_EQ(probe(*window).WebBrowser1->toolTip(), probe(*window).cSysTray1->toolTip());
 
     auto portOnly = start("-HOST Cam2");
     EXPECT_EQ(probe(*portOnly).brimcast()->currentConnection().host, "Cam2");
