@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolButton>
@@ -193,11 +194,28 @@ void frmBrimcast::cmdDelete_Click()
 
 void frmBrimcast::ShowBelow(const QPoint& mainTopLeft)
 {
+    // The press on the panel's button took the focus from it, which closed it.
+    constexpr qint64 kSameClickMs = 400;
+    if (isVisible() || (sinceHidden_.isValid() && sinceHidden_.elapsed() < kSameClickMs)) {
+        hide();
+        sinceHidden_.invalidate();
+        return;
+    }
     move(mainTopLeft + platform::twips(QPoint(50, 750)));
     host_.setTopmost(true);
     show();
     raise();
     activateWindow();
+    cboName->setFocus(Qt::PopupFocusReason);
+}
+
+void frmBrimcast::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool frmBrimcast::event(QEvent* event)
@@ -226,4 +244,5 @@ void frmBrimcast::Timer1_Timer()
     if (mainVisible)
         host_.setTopmost(host_.onTop());
     hide();
+    sinceHidden_.start();
 }

@@ -2,6 +2,7 @@
 
 #include "profiles/ProfileStore.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 
@@ -36,11 +37,14 @@ public:
     bool ApplyCommandLine(const profiles::Connection& options);
     // The save rule, applied by the page build when name, host and port are all set.
     void SaveProfile();
-    // Opens the panel below the main window's top-left corner.
+    // Opens the panel below the main window's top-left corner, the focus in
+    // the name; a panel open (or closed a moment ago by the very click that
+    // asks again) closes instead, as a drop-down does.
     void ShowBelow(const QPoint& mainTopLeft);
 
 protected:
     bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     friend struct frmBrimcastProbe; // white-box access for the tests
@@ -64,6 +68,7 @@ private:
     QComboBox* cboName;
     QLineEdit* txtHost;
     QLineEdit* txtPort;
+    QElapsedTimer sinceHidden_; // since the panel last closed by itself
     qsizetype hostLength_ = 0; // the host text's length after the last edit
     QToolButton* cmdConnect;
     QToolButton* cmdDelete;

@@ -341,6 +341,17 @@ TEST_F(UserFlows, TheProfilesPanelClosesAfterConnectAPickOrAClickElsewhere)
     ASSERT_FALSE(panel.isEmpty());
     click(ostrel.view(320, 240).bottomRight() - QPoint(20, 20));
     EXPECT_TRUE(waitFor([&] { return !window(panel).mapped; }, 2000)) << "the panel stayed open after a click";
+
+    // Escape, and a second click on its button, as a drop-down closes.
+    panel = popupAfter(ostrel, [&] { click(ostrel.button(kProfilesButton)); });
+    ASSERT_FALSE(panel.isEmpty());
+    key({"Escape"});
+    EXPECT_TRUE(waitFor([&] { return !window(panel).mapped; }, 2000)) << "the panel stayed open after Escape";
+    panel = popupAfter(ostrel, [&] { click(ostrel.button(kProfilesButton)); });
+    ASSERT_FALSE(panel.isEmpty());
+    click(ostrel.button(kProfilesButton));
+    pause(800);
+    EXPECT_FALSE(window(panel).mapped) << "a second click on its button left the panel open";
 }
 
 // Started on a host and port: a name typed in the panel saves them as a
