@@ -86,7 +86,11 @@ frmOstrel::frmOstrel()
         return QMessageBox::question(this, QGuiApplication::applicationDisplayName(), question,
                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     };
-    openUrl = [](const QUrl& address) { QDesktopServices::openUrl(address); };
+    openUrl = [this](const QUrl& address) {
+        if (!QDesktopServices::openUrl(address))
+            reportWarning(QString("No program here opens web addresses: %1").arg(address.toString()));
+    };
+    showInformation = [this](const QString& title, const QString& text) { QMessageBox::about(this, title, text); };
     trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 
     MakeControls();
@@ -602,7 +606,7 @@ void frmOstrel::cmdAbout_Click()
     mnuAbout->popup(mapToGlobal(cmdAbout->geometry().bottomLeft()));
 }
 
-void frmOstrel::OpenAddress(const char* address)
+void frmOstrel::OpenAddress(const QString& address)
 {
     platform::WaitPointer wait;
     FocusBrowser();
@@ -611,12 +615,18 @@ void frmOstrel::OpenAddress(const char* address)
 
 void frmOstrel::mnuAboutOstrel_Click()
 {
-    OpenAddress(modOstrel::kOstrelAddress);
+    FocusBrowser();
+    showInformation("About Ostrel", modOstrel::AboutText(modOstrel::Settings().path()));
 }
 
 void frmOstrel::mnuAboutBrimcast_Click()
 {
-    OpenAddress(modOstrel::kBrimcastAddress);
+    // The camera's own pages, where one is shown.
+    if (shownCamera_.isEmpty()) {
+        showInformation("Brimcast", "No camera is connected: choose or type one with the profiles button first.");
+        return;
+    }
+    OpenAddress(shownCamera_);
 }
 
 void frmOstrel::cSysTray1_TrayMouse()

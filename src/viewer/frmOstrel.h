@@ -87,7 +87,7 @@ private:
     void cmdAbout_Click();
     void mnuAboutOstrel_Click();
     void mnuAboutBrimcast_Click();
-    void OpenAddress(const char* address);
+    void OpenAddress(const QString& address);
     void chkOnTop_Click();
     bool isTopmost() const;
     void WebBrowser1_BeforeNavigate2();
@@ -145,6 +145,8 @@ private:
     std::function<bool(const QString&)> askYesNo;
     // Opens a web address (the desktop's handler; tests replace it).
     std::function<void(const QUrl&)> openUrl;
+    // Shows a text to be read (a message box; tests replace it).
+    std::function<void(const QString&, const QString&)> showInformation;
     // Draws what a layer over the page shows in its box into a capture,
     // whose origin is the window's; unset while no such layer exists.
     modOstrel::CaptureLayer captureLayer;

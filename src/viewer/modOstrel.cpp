@@ -5,6 +5,7 @@
 #include "platform/Latin1.h"
 #include "Version.h"
 
+#include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <QScreen>
@@ -20,6 +21,19 @@ QString ApplicationName()
 platform::SettingsStore Settings()
 {
     return platform::SettingsStore(ApplicationName());
+}
+
+QString AboutText(const QString& settingsPath)
+{
+    return QString("Ostrel %1\n"
+                   "Shows the live picture of a Brimcast webcam server.\n\n"
+                   "Home page: %2\n"
+                   "Licence: proprietary\n"
+                   "Made with Qt %3 (running on %4) and Qt WebEngine; camera applets run on the Java "
+                   "of this machine in a bubblewrap sandbox filtered with libseccomp; snapshots are "
+                   "saved by Ostrel's own JPEG encoder.\n\n"
+                   "Settings: %5")
+        .arg(OSTREL_VERSION, kOstrelAddress, QT_VERSION_STR, qVersion(), QDir::toNativeSeparators(settingsPath));
 }
 
 QString TitleText(const QString& profileName)

@@ -17,9 +17,12 @@ class QWidget;
 
 namespace modOstrel {
 
-// The web addresses of the About menu.
-inline constexpr const char* kOstrelAddress = "https://ostrel.example.org/";
-inline constexpr const char* kBrimcastAddress = "https://brimcast.example.org/";
+// The program's home page.
+inline constexpr const char* kOstrelAddress = "https://ostrel.io/";
+
+// What About > Ostrel says: name and version, home page, licence, the
+// libraries it is made with, and where its settings are kept.
+QString AboutText(const QString& settingsPath);
 
 // The program's name: its executable's base name ("ostrel" as installed).
 QString ApplicationName();

@@ -433,6 +433,14 @@ TEST_F(UserFlows, AtTheSmallestSizeEveryButtonStaysReachable)
     EXPECT_FALSE(about.isEmpty()) << "the About button is out of reach";
     key({"Escape"});
     waitFor([&] { return !window(about).mapped; }, 2000);
+    // Its first item tells what Ostrel is, in a box of its own.
+    const QString items = popupAfter(ostrel, [&] { click(ostrel.button(kAboutButton)); });
+    ASSERT_FALSE(items.isEmpty());
+    const QString box = popupAfter(ostrel, [&] { clickMenuItem(items, 0, 2); });
+    ASSERT_FALSE(box.isEmpty()) << "About > Ostrel... showed nothing";
+    EXPECT_EQ(title(box), "About Ostrel");
+    key({"Return"});
+    EXPECT_TRUE(waitFor([&] { return !window(box).mapped; }, 2000));
     const QString menu = popupAfter(ostrel, [&] { click(ostrel.button(kSizeButton)); });
     ASSERT_FALSE(menu.isEmpty()) << "the size button is out of reach";
     key({"Down", "Down", "Down", "Return"});

@@ -248,13 +248,20 @@ TEST_F(Snapshots, HideStartsMinimisedWithoutATray)
     EXPECT_FALSE(traying->isVisible());
 }
 
-TEST_F(Snapshots, AboutOpensTheTwoAddresses)
+TEST_F(Snapshots, AboutSaysWhatOstrelIsAndOpensTheCamerasOwnPages)
 {
+    QStringList shown;
+    probe(*window).showInformation = [&](const QString& title, const QString& text) { shown << title + ": " + text; };
     probe(*window).mnuAboutOstrel->trigger();
+    ASSERT_EQ(shown.size(), 1);
+    for (const char* part : {"About Ostrel: Ostrel 1.2.3", "https://ostrel.io/", "Licence", "Qt ", "Settings: "})
+        EXPECT_TRUE(shown[0].contains(part)) << part << " in " << qPrintable(shown[0]);
+    EXPECT_TRUE(shown[0].contains(modOstrel::Settings().path()));
+    // The camera shown: its own pages.
     probe(*window).mnuAboutBrimcast->trigger();
-    ASSERT_EQ(opened.size(), 2);
-    EXPECT_EQ(opened[0], QUrl(modOstrel::kOstrelAddress));
-    EXPECT_EQ(opened[1], QUrl(modOstrel::kBrimcastAddress));
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0], QUrl(QString("http://%1:%2/").arg(probe(*window).brimcast()->currentConnection().host,
+                                                          probe(*window).brimcast()->currentConnection().port)));
 }
 
 TEST_F(Snapshots, TheFrozenPictureLooksTheSameInADisabledWindow)

@@ -14,7 +14,8 @@ struct frmOstrelProbe {
           picRedBorder(window.picRedBorder), Picture1(window.Picture1), Timer1(window.Timer1), Timer2(window.Timer2),
           cSysTray1(window.cSysTray1), mnuSize(window.mnuSize), mnuAboutOstrel(window.mnuAboutOstrel),
           mnuAboutBrimcast(window.mnuAboutBrimcast), reportError(window.reportError),
-          reportWarning(window.reportWarning), askYesNo(window.askYesNo), openUrl(window.openUrl), captureLayer(window.captureLayer),
+          reportWarning(window.reportWarning), askYesNo(window.askYesNo), openUrl(window.openUrl),
+          showInformation(window.showInformation), captureLayer(window.captureLayer),
           trayAvailable(window.trayAvailable), sViewWidth(window.sViewWidth), sViewHeight(window.sViewHeight),
           iSizeIndex(window.iSizeIndex), hDoc(window.hDoc)
     {
@@ -51,6 +52,7 @@ struct frmOstrelProbe {
     std::function<void(const QString&)>& reportWarning;
     std::function<bool(const QString&)>& askYesNo;
     std::function<void(const QUrl&)>& openUrl;
+    std::function<void(const QString&, const QString&)>& showInformation;
     modOstrel::CaptureLayer& captureLayer;
     std::function<bool()>& trayAvailable;
     const QString& sViewWidth;

@@ -86,6 +86,11 @@ TEST_F(MainWindow, FirstStartShowsTheIdlePageAtTheDefaultSize)
     EXPECT_FALSE(probe(*window).chkPicture->isEnabled());
     EXPECT_TRUE(probe(*window).mnuSize[2]->isChecked());
     EXPECT_TRUE(errors.isEmpty());
+    // No camera to open the pages of: said so.
+    QString said;
+    probe(*window).showInformation = [&](const QString&, const QString& text) { said = text; };
+    probe(*window).mnuAboutBrimcast->trigger();
+    EXPECT_TRUE(said.startsWith("No camera is connected")) << qPrintable(said);
 }
 
 TEST_F(MainWindow, PageFileIsDeletedAboutASecondLater)
