@@ -194,13 +194,6 @@ void frmBrimcast::cmdDelete_Click()
 
 void frmBrimcast::ShowBelow(const QPoint& mainTopLeft)
 {
-    // The press on the panel's button took the focus from it, which closed it.
-    constexpr qint64 kSameClickMs = 400;
-    if (isVisible() || (sinceHidden_.isValid() && sinceHidden_.elapsed() < kSameClickMs)) {
-        hide();
-        sinceHidden_.invalidate();
-        return;
-    }
     move(mainTopLeft + platform::twips(QPoint(50, 750)));
     host_.setTopmost(true);
     show();
@@ -244,5 +237,4 @@ void frmBrimcast::Timer1_Timer()
     if (mainVisible)
         host_.setTopmost(host_.onTop());
     hide();
-    sinceHidden_.start();
 }

@@ -2,7 +2,6 @@
 
 #include "profiles/ProfileStore.h"
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 
@@ -38,8 +37,7 @@ public:
     // The save rule, applied by the page build when name, host and port are all set.
     void SaveProfile();
     // Opens the panel below the main window's top-left corner, the focus in
-    // the name; a panel open (or closed a moment ago by the very click that
-    // asks again) closes instead, as a drop-down does.
+    // the name.
     void ShowBelow(const QPoint& mainTopLeft);
 
 protected:
@@ -68,7 +66,6 @@ private:
     QComboBox* cboName;
     QLineEdit* txtHost;
     QLineEdit* txtPort;
-    QElapsedTimer sinceHidden_; // since the panel last closed by itself
     qsizetype hostLength_ = 0; // the host text's length after the last edit
     QToolButton* cmdConnect;
     QToolButton* cmdDelete;

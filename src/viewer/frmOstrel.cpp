@@ -184,6 +184,7 @@ void frmOstrel::ConnectControls()
     connect(cmdRefresh, &QToolButton::clicked, this, &frmOstrel::cmdRefresh_Click);
     connect(cmdResize, &QToolButton::clicked, this, &frmOstrel::cmdResize_Click);
     connect(mnuSizes, &QMenu::aboutToShow, this, &frmOstrel::mnuSizes_Click);
+    connect(cmdBrimcast, &QToolButton::pressed, this, [this] { panelOpenAtPress_ = brimcast_->isVisible(); });
     connect(cmdBrimcast, &QToolButton::clicked, this, &frmOstrel::cmdBrimcast_Click);
     connect(cmdAbout, &QToolButton::clicked, this, &frmOstrel::cmdAbout_Click);
     connect(chkOnTop, &QToolButton::toggled, this, &frmOstrel::chkOnTop_Click);
@@ -596,6 +597,13 @@ void frmOstrel::chkOnTop_Click()
 void frmOstrel::cmdBrimcast_Click()
 {
     FocusBrowser();
+    // A click on the button of an open panel closes it, as a drop-down's
+    // does (the press has already taken the focus from the panel).
+    if (panelOpenAtPress_) {
+        panelOpenAtPress_ = false;
+        brimcast_->hide();
+        return;
+    }
     brimcast_->ShowBelow(pos());
 }
 

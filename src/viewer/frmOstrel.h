@@ -136,6 +136,7 @@ private:
     QAction* mnuAboutOstrel;
     QAction* mnuAboutBrimcast;
     QString shownCamera_; // the address of the camera the page shows, or empty
+    bool panelOpenAtPress_ = false; // the profiles panel was open when its button was pressed
     std::unique_ptr<frmBrimcast> brimcast_;
 
     // Where failures and warnings are reported (message boxes; tests replace them).
