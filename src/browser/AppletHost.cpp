@@ -391,6 +391,7 @@ void AppletHost::message(const QByteArray& bytes, bool cut)
         frameAnnounced(text.section(' ', 1, 1).toLongLong());
     } else if (word == "status") {
         saidStatus_ = true;
+        frameTimer_.stop(); // a frame announced before it must not cover the text
         emit status(text);
     } else if (word == "progress") {
         emit status(text);

@@ -118,7 +118,7 @@ public final class AppletHost {
     private static volatile boolean quitting;
     private static volatile String relayError; // why the relay last could not connect
 
-    private static Applet applet;
+    private static volatile Applet applet; // once made; null again after a failed start
     private static Frame frame;
     private static IntBuffer frames;
     private static BufferedImage picture;
@@ -284,6 +284,9 @@ public final class AppletHost {
             stub.active = true;
             applet.start();
         } catch (Throwable e) {
+            // No picture of it follows: one would take the text's place.
+            applet = null;
+            frame.dispose();
             say("status", failure("starting", e));
             return;
         }
@@ -318,6 +321,9 @@ public final class AppletHost {
     }
 
     private static void capture() {
+        Applet applet = AppletHost.applet;
+        if (applet == null)
+            return;
         long captured = System.nanoTime();
         Graphics g = picture.getGraphics();
         try {
