@@ -87,6 +87,25 @@ bool cImage::CopyStdPicture(const platform::Picture& TheStdPicture, std::int16_t
     return true;
 }
 
+bool cImage::TakeStdPicture(std::unique_ptr<platform::Picture> TheStdPicture)
+{
+    if (!TheStdPicture)
+        return false;
+    std::int16_t bits = 0;
+    if (TheStdPicture->bitmap().bitCount() != 24 || !TheStdPicture->bitmap().isBottomUp())
+        return CopyStdPicture(*TheStdPicture, bits);
+    // The header Create writes for this size, then the picture's own rows.
+    Destroy();
+    platform::BitmapInfoHeader& h = m_tBI.bmiHeader;
+    h = platform::BitmapInfoHeader{};
+    h.biWidth = TheStdPicture->width();
+    h.biHeight = TheStdPicture->height();
+    h.biBitCount = 24;
+    h.biSizeImage = static_cast<std::uint32_t>(checked(std::int64_t{h.biHeight} * BytesPerScanLine()));
+    m_hDIB = TheStdPicture->takeBitmap();
+    return true;
+}
+
 bool cImage::CopyHDC(platform::HDC lHDC, std::int32_t lWidth, std::int32_t lHeight, std::int16_t iBitCount,
                      std::int32_t lSrcLeft, std::int32_t lSrcTop)
 {

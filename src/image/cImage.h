@@ -39,6 +39,10 @@ public:
     // Copies a picture at the depth iBitCount, or at the picture's own depth
     // when it is 0 (16 bits becoming 24), reporting the chosen depth back.
     bool CopyStdPicture(const platform::Picture& TheStdPicture, std::int16_t& iBitCount);
+    // Fills the buffer from a picture at the picture's own depth, as
+    // CopyStdPicture with depth 0 does, taking over its 24-bit pixels instead
+    // of copying them; the picture is used up.
+    bool TakeStdPicture(std::unique_ptr<platform::Picture> TheStdPicture);
     // Copies lWidth x lHeight pixels at (lSrcLeft, lSrcTop) of a surface; with
     // iBitCount 0 the depth follows the size of the source's colour table.
     bool CopyHDC(platform::HDC lHDC, std::int32_t lWidth, std::int32_t lHeight, std::int16_t iBitCount = 0,

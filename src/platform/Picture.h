@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 namespace platform {
@@ -25,10 +26,12 @@ public:
     // CUR and the other formats Qt reads, by content whatever the extension.
     // On failure returns null and sets `error` to a sentence naming the file,
     // and `reason` (when given) to the reason alone, a sentence of its own.
-    // `upright` turns the picture as the file's orientation tag says.
+    // `upright` turns the picture as the file's orientation tag says. Of a
+    // file holding several sizes of one picture (an icon), the largest is read.
+    // Setting `cancel` (from any thread) ends the reading soon with a failure.
     static std::unique_ptr<Picture> load(const QString& path, QString* error,
                                          const QColor& background = Qt::white, QString* reason = nullptr,
-                                         bool upright = false);
+                                         bool upright = false, const std::atomic<bool>* cancel = nullptr);
 
     // The size the file's header declares, read without its pixels; invalid
     // when the file is not a picture or does not say.
@@ -44,6 +47,8 @@ public:
     int bitCount() const { return bitCount_; }
     // The pixels: an indexed surface with the picture's table, or 24-bit.
     Surface& bitmap() const { return *bitmap_; }
+    // Hands the pixels over, leaving the picture empty.
+    std::unique_ptr<Surface> takeBitmap() { return std::move(bitmap_); }
 
 private:
     Picture(int bitCount, std::unique_ptr<Surface> bitmap) : bitCount_(bitCount), bitmap_(std::move(bitmap)) {}

@@ -221,6 +221,17 @@ TEST(cImage, CopyStdPictureAtOwnAndChosenDepths)
     ASSERT_TRUE(image.CopyStdPicture(*platform::Picture::fromImage(pattern), bits));
     const QRgb c = pattern.pixel(6, 4);
     EXPECT_NEAR(static_cast<int>(valueAt(image, 6, 4)), 0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c), 1.0);
+
+    // Taken over rather than copied: the same header and pixels, at either kind of depth.
+    for (const QImage& source : {pattern, indexed}) {
+        cImage copied, taken;
+        bits = 0;
+        ASSERT_TRUE(copied.CopyStdPicture(*platform::Picture::fromImage(source), bits));
+        ASSERT_TRUE(taken.TakeStdPicture(platform::Picture::fromImage(source)));
+        EXPECT_EQ(taken.BitCount(), copied.BitCount());
+        EXPECT_EQ(taken.BytesPerScanLine(), copied.BytesPerScanLine());
+        EXPECT_EQ(taken.hDC()->toImage(), copied.hDC()->toImage());
+    }
 }
 
 TEST(cImage, RotateSizesAndEquivalentAngles)

@@ -290,6 +290,30 @@ TEST_F(PictureLoader, TransparencyIsLaidOverTheBackground)
     EXPECT_EQ(fromImage->bitmap().colorTable()[2].green, 255);
 }
 
+// An icon of several sizes gives its largest; a JPEG's orientation tag is
+// followed when asked for; a cancelled read fails as such.
+TEST_F(PictureLoader, IconsGiveTheirLargestAndTurnedPhotosStandUpright)
+{
+    const QString icon = file("sizes.ico", testsupport::iconOfSizes({encoded(testsupport::pattern(16, 16), "ico"),
+                                                                     encoded(testsupport::pattern(48, 40), "ico"),
+                                                                     encoded(testsupport::pattern(32, 32), "ico")}));
+    auto picture = load(icon);
+    ASSERT_TRUE(picture) << error.toStdString();
+    EXPECT_EQ(QSize(picture->width(), picture->height()), QSize(48, 40));
+
+    // Orientation 6: the stored picture is shown turned a quarter right.
+    const QString turned = file("turned.jpg", testsupport::withOrientation(encoded(testsupport::pattern(40, 24), "jpg"), 6));
+    for (const bool upright : {false, true}) {
+        picture = Picture::load(turned, &error, Qt::white, nullptr, upright);
+        ASSERT_TRUE(picture) << error.toStdString();
+        EXPECT_EQ(QSize(picture->width(), picture->height()), upright ? QSize(24, 40) : QSize(40, 24));
+    }
+
+    const std::atomic<bool> cancel{true};
+    EXPECT_FALSE(Picture::load(icon, &error, Qt::white, nullptr, false, &cancel));
+    EXPECT_TRUE(error.contains("cancelled")) << error.toStdString();
+}
+
 TEST_F(PictureLoader, ContentDecidesTheFormatNotTheExtension)
 {
     const QImage image = testsupport::pattern(9, 9);

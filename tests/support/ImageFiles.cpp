@@ -195,4 +195,35 @@ QByteArray cursorFromIcon(QByteArray ico, int x, int y)
     return ico;
 }
 
+QByteArray iconOfSizes(const QList<QByteArray>& icos)
+{
+    // The header and one 16-byte directory entry per image, then the images'
+    // data, each entry's offset moved to where its data now lies.
+    QByteArray head("\0\0\1\0", 4);
+    put16(head, static_cast<int>(icos.size()));
+    QByteArray data;
+    const int start = 6 + 16 * static_cast<int>(icos.size());
+    for (const QByteArray& ico : icos) {
+        QByteArray entry = ico.mid(6, 16);
+        const QByteArray image = ico.mid(6 + 16);
+        qToLittleEndian<quint32>(static_cast<quint32>(start + data.size()), entry.data() + 12);
+        head += entry;
+        data += image;
+    }
+    return head + data;
+}
+
+QByteArray withOrientation(const QByteArray& jpeg, int orientation)
+{
+    // APP1 "Exif": a little-endian TIFF header and one IFD with one entry,
+    // tag 0x0112 (orientation), type SHORT, count 1.
+    QByteArray exif("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 24);
+    put16(exif, orientation);
+    exif += QByteArray(2 + 4, '\0'); // padding, no next IFD
+    QByteArray segment("\xFF\xE1", 2);
+    segment.append(static_cast<char>((exif.size() + 2) >> 8));
+    segment.append(static_cast<char>((exif.size() + 2) & 0xFF));
+    return jpeg.left(2) + segment + exif + jpeg.mid(2);
+}
+
 } // namespace testsupport

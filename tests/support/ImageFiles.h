@@ -1,7 +1,8 @@
 #pragma once
 
 // Small image files written byte by byte, for formats Qt reads but does not
-// write (GIF, run-length and 16-bit bitmaps, cursors).
+// write (GIF, run-length and 16-bit bitmaps, cursors, icons of several sizes,
+// JPEG files with an orientation tag).
 
 #include <QByteArray>
 #include <QImage>
@@ -22,5 +23,11 @@ QByteArray bitmap16File(const QImage& image);
 
 // The ICO file `ico` turned into a cursor with its hot spot at (x, y).
 QByteArray cursorFromIcon(QByteArray ico, int x, int y);
+
+// One ICO file holding the images of single-image ICO files, in that order.
+QByteArray iconOfSizes(const QList<QByteArray>& icos);
+
+// The JPEG file with an Exif orientation tag (1 to 8) after its start marker.
+QByteArray withOrientation(const QByteArray& jpeg, int orientation);
 
 } // namespace testsupport
