@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QStandardPaths>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -22,6 +23,18 @@ namespace {
 constexpr int kMaxPath = 260;
 
 } // namespace
+
+QString ImageFilter()
+{
+    QStringList patterns{"*.jpg", "*.jpeg", "*.gif", "*.bmp", "*.wmp", "*.rle", "*.cur", "*.ico", "*.emf"};
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        const QString pattern = "*." + QString::fromLatin1(format).toLower();
+        if (!patterns.contains(pattern))
+            patterns << pattern;
+    }
+    const QString all = patterns.join(';');
+    return all + "|" + all + "|*.*|*.*";
+}
 
 QStringList NameFilters(const QString& Filter)
 {

@@ -10,10 +10,11 @@ class QWidget;
 
 namespace mCommon {
 
-// The image files the image window opens, and JPEG files: pairs of display
-// text and pattern separated by "|", each entry named by its own pattern.
-inline constexpr const char* kImageFilter =
-    "*.jpg;*.jpeg;*.gif;*.bmp;*.wmp;*.rle;*.cur;*.ico;*.emf|*.jpg;*.jpeg;*.gif;*.bmp;*.wmp;*.rle;*.cur;*.ico;*.emf|*.*|*.*";
+// Filters are pairs of display text and pattern separated by "|", each entry
+// named by its own pattern. The image files the image window opens: the
+// classic picture types, then every other type the picture reader knows.
+QString ImageFilter();
+// JPEG files.
 inline constexpr const char* kJpegFilter = "*.jpg;*.jpeg|*.jpg;*.jpeg|*.*|*.*";
 
 // Shows the open (bSave false) or save dialog for `owner`, which is disabled

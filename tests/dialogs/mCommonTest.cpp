@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
+#include <QImageReader>
+
 #include <gtest/gtest.h>
 
 using namespace mCommon;
@@ -54,7 +56,13 @@ TEST(FileRoutines, FileExistsAndDelete)
 TEST(FileDialog, FiltersAreNamedByTheirPatterns)
 {
     EXPECT_EQ(NameFilters(kJpegFilter), (QStringList{"*.jpg;*.jpeg (*.jpg *.jpeg)", "*.* (*.*)"}));
-    EXPECT_EQ(NameFilters(kImageFilter).size(), 2);
+    // The image filter lists every type the reader knows, PNG among them.
+    const QStringList images = NameFilters(ImageFilter());
+    ASSERT_EQ(images.size(), 2);
+    EXPECT_TRUE(images[0].startsWith("*.jpg;*.jpeg;*.gif;*.bmp;")) << qPrintable(images[0]);
+    const QStringList patterns = images[0].section('(', 1).chopped(1).split(' ');
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        EXPECT_TRUE(patterns.contains("*." + QString(format).toLower())) << format.constData();
 }
 
 TEST(FileDialog, ChoosesDisablesTheOwnerAndAddsTheExtension)
@@ -76,7 +84,7 @@ TEST(FileDialog, ChoosesDisablesTheOwnerAndAddsTheExtension)
     EXPECT_TRUE(owner.isEnabled());
 
     testsupport::cancelNextFileDialog();
-    EXPECT_EQ(ShowFileDialog(&owner, false, "", kImageFilter), "");
+    EXPECT_EQ(ShowFileDialog(&owner, false, "", ImageFilter()), "");
     EXPECT_TRUE(owner.isEnabled());
 }
 
@@ -130,6 +138,6 @@ TEST(FileDialog, PromptsBeforeReplacingAndBeforeCreating)
     const QString missing = dir.filePath("new.gif");
     testsupport::chooseInNextFileDialog(missing);
     testsupport::answerNextMessageBox(QMessageBox::Yes, &question);
-    EXPECT_EQ(ShowFileDialog(&owner, false, "", kImageFilter), missing);
+    EXPECT_EQ(ShowFileDialog(&owner, false, "", ImageFilter()), missing);
     EXPECT_TRUE(question.contains("does not exist")) << question.toStdString();
 }
