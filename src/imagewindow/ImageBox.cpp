@@ -1,6 +1,7 @@
 // ImageBox, the image window's picture box: a sunken border around a persistent picture.
 #include "ImageBox.h"
 
+#include <QContextMenuEvent>
 #include <QPainter>
 
 ImageBox::ImageBox(QWidget* parent) : QFrame(parent)
@@ -52,3 +53,4 @@ void ImageBox::mousePressEvent(QMouseEvent* event) { emit pressed(event); }
 void ImageBox::wheelEvent(QWheelEvent* event) { emit wheeled(event); }
 void ImageBox::mouseMoveEvent(QMouseEvent* event) { emit moved(event); }
 void ImageBox::mouseReleaseEvent(QMouseEvent* event) { emit released(event); }
+void ImageBox::contextMenuEvent(QContextMenuEvent* event) { emit contextMenuAsked(event->globalPos()); }

@@ -29,6 +29,7 @@ signals:
     void moved(QMouseEvent* event);
     void released(QMouseEvent* event);
     void wheeled(QWheelEvent* event);
+    void contextMenuAsked(QPoint globalPosition);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -36,6 +37,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QImage picture_; // blue-green-red rows, shared with surface_

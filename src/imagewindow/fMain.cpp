@@ -20,13 +20,17 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QPromise>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSizeGrip>
 #include <QStyle>
+#include <QThreadPool>
 #include <QToolButton>
 
+#include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -40,6 +44,14 @@ constexpr int kButtonRowWidth = 720 + 330;
 // One notch of a mouse wheel scrolls a tenth of the view.
 constexpr int kWheelNotch = 120;
 constexpr int kWheelDivisor = 10;
+// A click on a scroll bar's arrow moves this many lines of text.
+constexpr int kLinesPerStep = 3;
+// The zoom ladder: below 1 the image is shown resampled (averaged), above 1
+// every image pixel is a square of whole screen pixels.
+constexpr std::array kZoomLadder{1.0 / 32, 1.0 / 16, 1.0 / 8, 1.0 / 6, 1.0 / 4, 1.0 / 3, 1.0 / 2, 2.0 / 3,
+                                 1.0,      2.0,      3.0,      4.0,      6.0,      8.0,      12.0,     16.0};
+// No zoom makes the shown image wider or taller than this.
+constexpr std::int64_t kLongestShownSide = 1 << 24;
 
 QPointer<fMain>& instance()
 {
@@ -121,8 +133,8 @@ fMain::fMain()
     VScroll1 = new QScrollBar(Qt::Vertical, Picture1);
     for (QScrollBar* bar : {HScroll1, VScroll1}) {
         bar->setRange(0, 32767);
-        bar->setSingleStep(1);
-        bar->setPageStep(1);
+        bar->setSingleStep(kLinesPerStep * fontMetrics().lineSpacing());
+        bar->setPageStep(1); // the view's extent, once laid out
         bar->hide();
     }
     picResize = new QSizeGrip(this);
@@ -131,6 +143,16 @@ fMain::fMain()
     mnuImage = new QMenu("Image", this);
     mnuOpen = new QAction("Open", this);
     mnuSave = new QAction("Save", this);
+    mnuImage->addAction(mnuOpen);
+    mnuImage->addAction(mnuSave);
+    mnuImage->addSeparator();
+    mnuZoomIn = mnuImage->addAction("Zoom In");
+    mnuZoomOut = mnuImage->addAction("Zoom Out");
+    mnuActualSize = mnuImage->addAction("Actual Size");
+    mnuFit = mnuImage->addAction("Fit to Window");
+    mnuFullScreen = mnuImage->addAction("Full Screen");
+    mnuFullScreen->setCheckable(true);
+    mnuImage->addSeparator();
     mnuAutosize = mnuImage->addAction("Auto Size");
     mnuAutosize->setCheckable(true);
     mnuAutosize->setChecked(true);
@@ -162,8 +184,61 @@ fMain::fMain()
     connect(Picture1, &ImageBox::moved, this, &fMain::Picture1_MouseMove);
     connect(Picture1, &ImageBox::released, this, &fMain::Picture1_MouseUp);
     connect(Picture1, &ImageBox::wheeled, this, &fMain::Picture1_Wheel);
+    connect(Picture1, &ImageBox::contextMenuAsked, this, [this](QPoint at) { mnuImage->popup(at); });
+    connect(mnuAutosize, &QAction::triggered, this, [this] {
+        mnuAutosize->setChecked(!mnuAutosize->isChecked()); // the click handler switches it
+        mnuAutosize_Click();
+    });
+    connect(mnuZoomIn, &QAction::triggered, this, [this] { ZoomStep(1, ViewCentre()); });
+    connect(mnuZoomOut, &QAction::triggered, this, [this] { ZoomStep(-1, ViewCentre()); });
+    connect(mnuActualSize, &QAction::triggered, this, [this] { ZoomTo(1.0, ViewCentre()); });
+    connect(mnuFit, &QAction::triggered, this, &fMain::FitToWindow);
+    connect(mnuFullScreen, &QAction::triggered, this, &fMain::ToggleFullScreen);
+    connect(&opening_, &QFutureWatcherBase::finished, this, &fMain::OpenFinished);
+    AddKeys();
 
     resize(400, 300);
+}
+
+fMain::~fMain()
+{
+    CancelOpening();
+}
+
+void fMain::AddKeys()
+{
+    mnuOpen->setShortcut(QKeySequence::Open);
+    mnuSave->setShortcut(QKeySequence::Save);
+    mnuZoomIn->setShortcuts({Qt::Key_Plus, Qt::Key_Equal, QKeySequence::ZoomIn});
+    mnuZoomOut->setShortcuts({Qt::Key_Minus, QKeySequence::ZoomOut});
+    mnuActualSize->setShortcuts({Qt::CTRL | Qt::Key_0, Qt::Key_1});
+    mnuFit->setShortcut(Qt::Key_F);
+    mnuFullScreen->setShortcut(Qt::Key_F11);
+    addActions({mnuOpen, mnuSave, mnuZoomIn, mnuZoomOut, mnuActualSize, mnuFit, mnuFullScreen});
+    // Keys that only move the view.
+    const auto key = [this](QKeySequence sequence, auto handler) {
+        auto* action = new QAction(this);
+        action->setShortcut(sequence);
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+    };
+    const auto line = [this](QScrollBar* bar) { return bar->singleStep(); };
+    key(Qt::Key_Left, [=, this] { ScrollBy(-line(HScroll1), 0); });
+    key(Qt::Key_Right, [=, this] { ScrollBy(line(HScroll1), 0); });
+    key(Qt::Key_Up, [=, this] { ScrollBy(0, -line(VScroll1)); });
+    key(Qt::Key_Down, [=, this] { ScrollBy(0, line(VScroll1)); });
+    // A page down or up; sideways when the image is only too wide.
+    const auto page = [this](int direction) {
+        if (VScroll1->isVisibleTo(Picture1))
+            ScrollBy(0, direction * VScroll1->pageStep());
+        else
+            ScrollBy(direction * HScroll1->pageStep(), 0);
+    };
+    key(Qt::Key_PageUp, [=] { page(-1); });
+    key(Qt::Key_PageDown, [=] { page(1); });
+    key(Qt::Key_Home, [this] { ScrollToEnd(false); });
+    key(Qt::Key_End, [this] { ScrollToEnd(true); });
+    key(Qt::Key_Escape, [this] { Escape_Pressed(); });
 }
 
 cImage& fMain::Image()
@@ -205,19 +280,22 @@ void fMain::LayoutScrollBars(const cImage* image)
         PaintImage(image);
         return;
     }
-    const int w = image->Width();
-    const int h = image->Height();
+    const QSize shown = ShownSize(image);
+    const int w = shown.width();
+    const int h = shown.height();
     const int PW = Picture1->width();
     const int PH = Picture1->height();
     const int HH = scrollBarExtent();
     const int VW = scrollBarExtent();
-    if (PW < VW + 2 * kBorder || PH < HH + 2 * kBorder) {
-        PaintImage(image);
-        return;
-    }
+    // A box too small to hold a bar (the window fitted to a tiny image)
+    // shows the image centred, without bars.
+    const bool roomForBars = PW >= VW + 2 * kBorder && PH >= HH + 2 * kBorder;
     int vw = PW - 2 * kBorder;
     int vh = PH - 2 * kBorder;
-    if (vw < w) {
+    if (!roomForBars) {
+        vw = std::max(vw, w);
+        vh = std::max(vh, h);
+    } else if (vw < w) {
         vh -= HH;
         if (vh < h)
             vw -= VW;
@@ -228,6 +306,9 @@ void fMain::LayoutScrollBars(const cImage* image)
     }
     const bool needH = vw < w;
     const bool needV = vh < h;
+    // A click in the trough moves by what the view shows.
+    HScroll1->setPageStep(std::max(1, vw));
+    VScroll1->setPageStep(std::max(1, vh));
     // Positions are measured inside the border.
     if (needH) {
         HScroll1->setRange(0, w - vw);
@@ -257,13 +338,25 @@ void fMain::PaintImage(const cImage* image)
     platform::Surface* surface = Picture1->surface();
     if (!surface)
         return;
-    if (!image) {
+    const int x = HScroll1->value();
+    const int y = VScroll1->value();
+    // Clear only where the image does not cover the view.
+    if (!image || !image->hDC() || x < 0 || y < 0)
         Picture1->clear();
+    if (!image || !image->hDC()) {
+        // nothing more to draw
+    } else if (zoom_ > 1) {
+        // The image pixels under the view, each drawn as a k x k square.
+        const int k = static_cast<int>(zoom_);
+        const int left = std::max(0, x) / k;
+        const int top = std::max(0, y) / k;
+        const int across = std::min(image->Width() - left, surface->width() / k + 2);
+        const int down = std::min(image->Height() - top, surface->height() / k + 2);
+        platform::stretchBlt(*surface, left * k - x, top * k - y, across * k, down * k, *image->hDC(), left, top,
+                             across, down);
     } else {
-        // Clear only where the image does not cover the view.
-        if (HScroll1->value() < 0 || VScroll1->value() < 0)
-            Picture1->clear();
-        image->PaintHDC(surface, -HScroll1->value(), -VScroll1->value(), platform::RasterOp::SrcCopy);
+        const cImage* shown = zoom_ < 1 && zoomed_ ? zoomed_.get() : image;
+        shown->PaintHDC(surface, -x, -y, platform::RasterOp::SrcCopy);
     }
     Picture1->update();
 }
@@ -329,6 +422,14 @@ void fMain::Picture1_Wheel(QWheelEvent* event)
     // Vertical turns scroll up and down (left and right with Shift held, or
     // when only the horizontal bar is there); a tilting wheel scrolls sideways.
     QPoint delta = event->angleDelta();
+    if (event->modifiers() & Qt::ControlModifier) {
+        // Ctrl with the wheel zooms about the pointer, a step a notch.
+        const int notches = event->angleDelta().y() / kWheelNotch;
+        if (notches != 0)
+            ZoomStep(notches, event->position().toPoint() - Picture1->contentsRect().topLeft());
+        event->accept();
+        return;
+    }
     if ((event->modifiers() & Qt::ShiftModifier) || !VScroll1->isVisibleTo(Picture1))
         delta = QPoint(delta.x() + delta.y(), 0);
     const auto scroll = [](QScrollBar* bar, int turn, int view) {
@@ -351,44 +452,41 @@ void fMain::mouseMoveEvent(QMouseEvent* event)
 
 void fMain::SetFormSize(const cImage* TheImage)
 {
-    if (!TheImage || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)) || TheImage->Width() <= 0 ||
-        TheImage->Height() <= 0)
+    if (!TheImage || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) ||
+        TheImage->Width() <= 0 || TheImage->Height() <= 0)
         return;
-    const std::int64_t w = TheImage->Width();
-    const std::int64_t h = TheImage->Height();
-    // The inside of the window that shows the image 1:1, and the frame around it.
+    const QSize shown = ShownSize(TheImage);
+    // The inside of the window that shows the image whole, and the frame around it.
     const QSize frame = frameGeometry().size() - size();
-    std::int64_t W = w + 2 * kBorder;
-    std::int64_t H = platform::pixelsY(kButtonRow) + h + 2 * kBorder + platform::pixelsY(kGripRow);
-    const QRect old = frameGeometry();
-    std::int64_t L = old.x() + (old.width() - (W + frame.width())) / 2;
-    std::int64_t T = old.y() + (old.height() - (H + frame.height())) / 2;
+    std::int64_t W = shown.width() + 2 * kBorder;
+    std::int64_t H = platform::pixelsY(kButtonRow) + shown.height() + 2 * kBorder + platform::pixelsY(kGripRow);
+    // Where windows may go: the screen less the desktop's panels.
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    const QRect s = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    const std::int64_t SW = s.width();
-    const std::int64_t SH = s.height();
-    if (SH < H + frame.height()) {
-        T = 0;
-        H = SH - frame.height();
-        W += scrollBarExtent(); // the vertical bar will be needed
-    } else if (T < 0) {
-        T = 0;
-    } else if (SH < T + H + frame.height()) {
-        T = SH - H - frame.height();
+    const QRect s = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const std::int64_t SW = s.width() - frame.width();
+    const std::int64_t SH = s.height() - frame.height();
+    // Too tall: as tall as there is room for, with room for the vertical bar;
+    // never narrower than the button row (a small icon would hide buttons);
+    // too wide: as wide, with room for the horizontal bar (which may then
+    // make it too tall).
+    const int bar = scrollBarExtent();
+    const bool tall = H > SH;
+    if (tall) {
+        H = SH;
+        W += bar;
     }
-    // Never narrower than the button row (a small icon would hide buttons).
-    if (W < platform::pixelsX(kButtonRowWidth)) {
-        L -= (platform::pixelsX(kButtonRowWidth) - W) / 2;
-        W = platform::pixelsX(kButtonRowWidth);
+    W = std::max<std::int64_t>(W, platform::pixelsX(kButtonRowWidth));
+    if (W > SW) {
+        W = SW;
+        if (!tall)
+            H = std::min(H + bar, SH);
     }
-    if (SW < W + frame.width()) {
-        L = 0;
-        W = SW - frame.width();
-    } else if (L < 0) {
-        L = 0;
-    } else if (SW < L + W + frame.width()) {
-        L = SW - W - frame.width();
-    }
+    // Centred on where the window was, within the available area.
+    const QRect old = frameGeometry();
+    const std::int64_t L = std::clamp<std::int64_t>(old.x() - s.x() + (old.width() - (W + frame.width())) / 2, 0,
+                                                    std::max<std::int64_t>(0, SW - W));
+    const std::int64_t T = std::clamp<std::int64_t>(old.y() - s.y() + (old.height() - (H + frame.height())) / 2, 0,
+                                                    std::max<std::int64_t>(0, SH - H));
     resize(static_cast<int>(W), static_cast<int>(H));
     move(s.x() + static_cast<int>(L), s.y() + static_cast<int>(T));
     if (!isVisible())
@@ -405,33 +503,86 @@ void fMain::mnuAutosize_Click()
 
 bool fMain::ShowPicture(const QString& path)
 {
-    QString error;
     QString reason;
-    const auto picture = platform::Picture::load(path, &error, palette().color(QPalette::Window), &reason);
-    if (!picture) {
+    auto picture = platform::Picture::load(path, nullptr, palette().color(QPalette::Window), &reason, true);
+    auto image = std::make_unique<cImage>();
+    if (!image->TakeStdPicture(std::move(picture))) {
         messageBox(QString("%1\n%2").arg(QDir::toNativeSeparators(path), reason));
         return false;
     }
-    auto image = std::make_unique<cImage>();
-    std::int16_t bits = 0;
-    image->CopyStdPicture(*picture, bits);
+    ShowImage(std::move(image));
+    return true;
+}
+
+void fMain::ShowImage(std::unique_ptr<cImage> image)
+{
     oImage = std::move(image);
+    zoom_ = 1.0;
+    zoomed_.reset();
+    // A new picture starts at its top left, not where the last one was scrolled to.
+    HScroll1->setRange(0, 0);
+    VScroll1->setRange(0, 0);
     if (mnuAutosize->isChecked())
         SetFormSize(oImage.get());
     LayoutScrollBars(oImage.get());
-    return true;
+}
+
+void fMain::OpenInBackground(const QString& path)
+{
+    CancelOpening();
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    openingCancel_ = cancel;
+    auto promise = std::make_shared<QPromise<Opened>>();
+    opening_.setFuture(promise->future());
+    promise->start();
+    const QColor background = palette().color(QPalette::Window);
+    // The reader touches nothing of the window: it hands its result over.
+    QThreadPool::globalInstance()->start([promise, cancel, path, background] {
+        Opened opened{path, std::make_unique<cImage>(), QString()};
+        auto picture = platform::Picture::load(path, nullptr, background, &opened.reason, true, cancel.get());
+        if (!opened.image->TakeStdPicture(std::move(picture)))
+            opened.image.reset();
+        promise->addResult(std::move(opened));
+        promise->finish();
+    });
+    setCursor(Qt::BusyCursor);
+    Picture1->setCursor(Qt::BusyCursor);
+}
+
+void fMain::CancelOpening()
+{
+    if (!openingCancel_)
+        return;
+    openingCancel_->store(true);
+    openingCancel_.reset();
+    opening_.setFuture(QFuture<Opened>()); // its result, if it still comes, is not wanted
+    unsetCursor();
+    SetPicture1Pointer(picturePointer_);
+}
+
+void fMain::OpenFinished()
+{
+    if (!openingCancel_ || opening_.future().resultCount() == 0)
+        return;
+    Opened opened = opening_.future().takeResult();
+    CancelOpening();
+    if (!opened.image) {
+        messageBox(QString("%1\n%2").arg(QDir::toNativeSeparators(opened.path), opened.reason));
+        return;
+    }
+    unsavedSnapshot_ = false;
+    ShowImage(std::move(opened.image));
+    sImageName = mCommon::GetFilePart(opened.path, false);
+    setWindowTitle("Imageviewer - " + sImageName);
 }
 
 void fMain::mnuOpen_Click()
 {
     SetApplicationPointer(platform::Pointer::Hourglass);
-    const QString path = mCommon::ShowFileDialog(this, false, QString(), mCommon::kImageFilter);
-    if (!path.isEmpty() && ShowPicture(path)) {
-        unsavedSnapshot_ = false;
-        sImageName = mCommon::GetFilePart(path, false);
-        setWindowTitle("Imageviewer - " + sImageName);
-    }
+    const QString path = mCommon::ShowFileDialog(this, false, QString(), mCommon::ImageFilter());
     SetApplicationPointer(platform::Pointer::Default);
+    if (!path.isEmpty())
+        OpenInBackground(path);
 }
 
 void fMain::xmnuOpen_Click(const QString& FileName)
@@ -495,9 +646,110 @@ QString fMain::ProposedName(const QString& name)
     return "snapshot-" + QDateTime::currentDateTime().toString("yyyy-MM-dd-HHmmss");
 }
 
+QSize fMain::ShownSize(const cImage* image) const
+{
+    if (!image)
+        return {};
+    if (zoom_ < 1 && zoomed_)
+        return {zoomed_->Width(), zoomed_->Height()};
+    const int k = zoom_ > 1 ? static_cast<int>(zoom_) : 1;
+    return {image->Width() * k, image->Height() * k};
+}
+
+QPoint fMain::ViewCentre() const
+{
+    return QPoint(Picture1->contentsRect().width() / 2, Picture1->contentsRect().height() / 2);
+}
+
+void fMain::ZoomTo(double zoom, QPoint anchor)
+{
+    const cImage& image = Image();
+    if (zoom == zoom_ || !image.hDC())
+        return;
+    const std::int64_t longest = std::max(image.Width(), image.Height());
+    if (zoom > 1 && longest * static_cast<std::int64_t>(zoom) > kLongestShownSide)
+        return;
+    // The image point under the anchor, before and after.
+    const QSize before = ShownSize(&image);
+    const double ix = (anchor.x() + HScroll1->value()) / static_cast<double>(before.width()) * image.Width();
+    const double iy = (anchor.y() + VScroll1->value()) / static_cast<double>(before.height()) * image.Height();
+    zoom_ = zoom;
+    zoomed_.reset();
+    if (zoom < 1) {
+        const auto side = [zoom](int length) { return std::max(1, static_cast<int>(std::floor(length * zoom))); };
+        zoomed_ = image.Resample(side(image.Width()), side(image.Height()));
+    }
+    const QSize after = ShownSize(&image);
+    HScroll1->setRange(0, 0);
+    VScroll1->setRange(0, 0);
+    LayoutScrollBars(&image);
+    HScroll1->setValue(static_cast<int>(std::lround(ix * after.width() / image.Width())) - anchor.x());
+    VScroll1->setValue(static_cast<int>(std::lround(iy * after.height() / image.Height())) - anchor.y());
+}
+
+void fMain::ZoomStep(int steps, QPoint anchor)
+{
+    // From any factor (a fitted one too) to the next rung up or down.
+    double zoom = zoom_;
+    for (; steps > 0; --steps) {
+        const auto up = std::upper_bound(kZoomLadder.begin(), kZoomLadder.end(), zoom + 1e-9);
+        if (up != kZoomLadder.end())
+            zoom = *up;
+    }
+    for (; steps < 0; ++steps) {
+        const auto down = std::lower_bound(kZoomLadder.begin(), kZoomLadder.end(), zoom - 1e-9);
+        if (down != kZoomLadder.begin())
+            zoom = *std::prev(down);
+    }
+    ZoomTo(zoom, anchor);
+}
+
+void fMain::FitToWindow()
+{
+    // Shrunk to show the whole image in the view; small images stay 1:1.
+    const cImage& image = Image();
+    const QSize view = Picture1->contentsRect().size();
+    if (!image.hDC() || view.isEmpty())
+        return;
+    const double zoom = std::min({1.0, static_cast<double>(view.width()) / image.Width(),
+                                  static_cast<double>(view.height()) / image.Height()});
+    ZoomTo(zoom, ViewCentre());
+}
+
+void fMain::ScrollBy(int dx, int dy)
+{
+    if (dx != 0 && HScroll1->isVisibleTo(Picture1))
+        HScroll1->setValue(HScroll1->value() + dx);
+    if (dy != 0 && VScroll1->isVisibleTo(Picture1))
+        VScroll1->setValue(VScroll1->value() + dy);
+}
+
+void fMain::ScrollToEnd(bool end)
+{
+    for (QScrollBar* bar : {HScroll1, VScroll1})
+        if (bar->isVisibleTo(Picture1))
+            bar->setValue(end ? bar->maximum() : bar->minimum());
+}
+
+void fMain::ToggleFullScreen()
+{
+    setWindowState(windowState() ^ Qt::WindowFullScreen);
+    mnuFullScreen->setChecked(windowState() & Qt::WindowFullScreen);
+}
+
+void fMain::Escape_Pressed()
+{
+    if (Opening())
+        CancelOpening();
+    else if (windowState() & Qt::WindowFullScreen)
+        ToggleFullScreen();
+}
+
 void fMain::closeEvent(QCloseEvent* event)
 {
+    CancelOpening();
     SetApplicationPointer(platform::Pointer::Default);
     oImage.reset(); // Form_Unload releases the image
+    zoomed_.reset();
     QWidget::closeEvent(event);
 }

@@ -4,8 +4,10 @@
 #include "imagewindow/ImageBox.h"
 #include "platform/Pointer.h"
 
+#include <QFutureWatcher>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,9 +18,10 @@ class QScrollBar;
 class QSizeGrip;
 class QToolButton;
 
-// The image window: shows one image one image pixel per screen pixel,
-// centred when smaller than the view, scrolled (bars or dragging) when
-// larger; optionally fits itself to each new image; saves the image as JPEG.
+// The image window: shows one image one image pixel per screen pixel (or
+// zoomed), centred when smaller than the view, scrolled (bars, dragging or
+// keys) when larger; optionally fits itself to each new image; saves the
+// image as JPEG. Files chosen with Open are read in the background.
 // One shared instance, created hidden on first use.
 class fMain : public QWidget {
     Q_OBJECT
@@ -51,6 +54,7 @@ public:
     cImage& Image();
     // Whether the window shows a snapshot handed over that has not been saved.
     bool HoldsUnsavedSnapshot() const { return isVisible() && unsavedSnapshot_; }
+    ~fMain() override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -73,13 +77,50 @@ private:
     void Picture1_MouseUp(QMouseEvent* event);
     void Picture1_Wheel(QWheelEvent* event);
     bool ShowPicture(const QString& path);
+    // Makes `image` the shown one: 1:1, from its top left, the window fitted
+    // to it when auto-size is on.
+    void ShowImage(std::unique_ptr<cImage> image);
+    // Reading a file in the background: started, cancelled, arrived.
+    void OpenInBackground(const QString& path);
+    void CancelOpening();
+    void OpenFinished();
+    bool Opening() const { return openingCancel_ != nullptr; }
+
+    // Zooming: to a factor (steps of the zoom ladder, or any factor below 1
+    // that fits the view), keeping the image point under `anchor` (a point of
+    // the view) where it is.
+    void ZoomTo(double zoom, QPoint anchor);
+    void ZoomStep(int steps, QPoint anchor);
+    void FitToWindow();
+    // The size the image is shown at, at the current zoom.
+    QSize ShownSize(const cImage* image) const;
+    QPoint ViewCentre() const;
+    // Scrolling by keys: by pixels of the view, or to the ends.
+    void ScrollBy(int dx, int dy);
+    void ScrollToEnd(bool end);
+    void ToggleFullScreen();
+    void Escape_Pressed();
+    void AddKeys();
     void SetPicture1Pointer(platform::Pointer pointer);
     void SetApplicationPointer(platform::Pointer pointer);
     int scrollBarExtent() const;
     // The name a save proposes: `name`, or one made of the time.
     static QString ProposedName(const QString& name);
 
+    // A file read in the background: its name, and the picture or why not.
+    struct Opened {
+        QString path;
+        std::unique_ptr<cImage> image;
+        QString reason;
+    };
+
     bool unsavedSnapshot_ = false;
+    // The zoom factor, and for factors below 1 the image resampled to it.
+    double zoom_ = 1.0;
+    std::unique_ptr<cImage> zoomed_;
+    // The read in the background, while one runs, and its cancel switch.
+    QFutureWatcher<Opened> opening_;
+    std::shared_ptr<std::atomic<bool>> openingCancel_;
     QToolButton* cmdOpen;
     QToolButton* cmdSave;
     QToolButton* chkOnTop;
@@ -91,6 +132,11 @@ private:
     QAction* mnuOpen;
     QAction* mnuSave;
     QAction* mnuAutosize;
+    QAction* mnuZoomIn;
+    QAction* mnuZoomOut;
+    QAction* mnuActualSize;
+    QAction* mnuFit;
+    QAction* mnuFullScreen;
     // Where messages go (a message box; tests replace it).
     std::function<void(const QString&)> messageBox;
 

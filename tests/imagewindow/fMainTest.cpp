@@ -118,6 +118,16 @@ TEST_F(ImageWindow, BarsAppearAsNeededWithTheirRanges)
     EXPECT_EQ(probe().HScroll1->width(), 196 - e);
     EXPECT_EQ(probe().HScroll1->maximum(), 300 - (196 - e));
     EXPECT_EQ(probe().VScroll1->maximum(), 1);
+    // An arrow moves a few lines, the trough what the view shows.
+    EXPECT_GE(probe().HScroll1->singleStep(), 3 * 10);
+    EXPECT_EQ(probe().HScroll1->pageStep(), 196 - e);
+    EXPECT_EQ(probe().VScroll1->pageStep(), 146 - e);
+
+    // A new picture starts at its top left, wherever the last was scrolled.
+    probe().HScroll1->setValue(50);
+    window->xmnuOpen_Click(imageFile(300, 300, "next.bmp"));
+    EXPECT_EQ(probe().HScroll1->value(), 0);
+    EXPECT_EQ(probe().VScroll1->value(), 0);
 }
 
 TEST_F(ImageWindow, DraggingPansWithinTheRangesAndSetsPointers)
@@ -164,10 +174,17 @@ TEST_F(ImageWindow, AutoSizeFitsTheWindowAndKeepsItOnTheScreen)
     window->xmnuOpen_Click(imageFile(screen.width() + 500, 50, "wide.bmp"));
     EXPECT_EQ(window->frameGeometry().left(), screen.left());
     EXPECT_EQ(window->frameGeometry().width(), screen.width());
+    EXPECT_TRUE(probe().HScroll1->isVisibleTo(probe().Picture1));
+    EXPECT_FALSE(probe().VScroll1->isVisibleTo(probe().Picture1)) << "room was kept for the horizontal bar";
     window->xmnuOpen_Click(imageFile(60, screen.height() + 300, "tall.bmp"));
     EXPECT_EQ(window->frameGeometry().top(), screen.top());
     EXPECT_EQ(window->frameGeometry().height(), screen.height());
     EXPECT_EQ(window->width(), 60 + 4 + extent());
+    // Fitted to a tiny image, the box has no room for bars: the image is centred all the same.
+    window->xmnuOpen_Click(imageFile(1, 1, "dot.bmp"));
+    const QRect inside = probe().Picture1->contentsRect();
+    EXPECT_EQ(probe().HScroll1->value(), (1 - inside.width()) / 2);
+    EXPECT_EQ(probe().VScroll1->value(), (1 - inside.height()) / 2);
     // Switched off and on again: fits the current image at once.
     window->xmnuOpen_Click(imageFile(70, 40, "small.bmp"));
     probe().chkOnTop->click();
@@ -301,11 +318,13 @@ TEST_F(ImageWindow, AnOpenedFileIsProposedUnderAJpegName)
 TEST_F(ImageWindow, AFailedSaveNamesTheChosenFileAndTheReason)
 {
     window->xmnuOpen_Click(imageFile(40, 30));
-    // /proc takes no new files.
-    testsupport::chooseInNextFileDialog("/proc/snap.jpg");
+    // A file cannot hold files: no new file below it (as root too). (Not a
+    // folder like /proc, which the file dialog would list next time.)
+    const QString below = imageFile(2, 2, "plain.bmp") + "/snap.jpg";
+    testsupport::chooseInNextFileDialog(below);
     probe().mnuSave_Click();
     ASSERT_FALSE(messages.isEmpty());
-    EXPECT_TRUE(messages.last().contains("/proc/snap.jpg")) << qPrintable(messages.last());
+    EXPECT_TRUE(messages.last().contains(below)) << qPrintable(messages.last());
     EXPECT_FALSE(messages.last().contains(".ostrel-new")) << qPrintable(messages.last());
 }
 
@@ -337,4 +356,67 @@ TEST_F(ImageWindow, AutoSizeNeverHidesTheButtons)
     EXPECT_GE(window->width(), last->geometry().right() + 1);
     for (const QToolButton* button : {probe().cmdOpen, probe().cmdSave, probe().chkOnTop})
         EXPECT_FALSE(button->toolTip().isEmpty());
+}
+
+// Zooming keeps the point at the view's centre; above 1:1 an image pixel is
+// a square, below it the image is averaged; fit shows all of it; the save
+// writes the full image whatever the zoom.
+TEST_F(ImageWindow, ZoomKeepsTheCentreAndFitShowsTheWholeImage)
+{
+    showInBox(400, 300, 200, 150);
+    const QSize view = probe().Picture1->contentsRect().size();
+    const QImage pattern = testsupport::pattern(400, 300, 400);
+    const auto shownAt = [&](int x, int y) { return probe().Picture1->surface()->toImage().pixel(x, y); };
+    probe().HScroll1->setValue(100);
+    probe().VScroll1->setValue(50);
+    const QPoint centre(100 + view.width() / 2, 50 + view.height() / 2); // an image point
+    probe().mnuZoomIn->trigger();
+    EXPECT_EQ(probe().HScroll1->maximum(), 800 - (view.width() - extent()));
+    EXPECT_EQ(probe().HScroll1->value() + view.width() / 2, 2 * centre.x());
+    const int x = probe().HScroll1->value(), y = probe().VScroll1->value();
+    EXPECT_EQ(shownAt(0, 0), pattern.pixel(x / 2, y / 2));
+    const int p = x % 2, q = y % 2; // the first whole square's corner
+    EXPECT_EQ(shownAt(p, q), shownAt(p + 1, q + 1)) << "not squares of 2 x 2";
+    EXPECT_NE(shownAt(p, q), shownAt(p + 2, q + 2));
+
+    probe().mnuActualSize->trigger();
+    EXPECT_EQ(probe().HScroll1->maximum(), 400 - probe().HScroll1->pageStep());
+    probe().mnuFit->trigger();
+    EXPECT_FALSE(probe().HScroll1->isVisibleTo(probe().Picture1));
+    EXPECT_FALSE(probe().VScroll1->isVisibleTo(probe().Picture1));
+    EXPECT_EQ(window->Image().Width(), 400) << "the image itself is kept whole";
+    probe().mnuZoomOut->trigger(); // from the fitted factor (0.49) to the next rung down, 1/3
+    EXPECT_EQ(probe().HScroll1->value(), (400 / 3 - view.width()) / 2) << "not shown at a third, centred";
+    EXPECT_EQ(probe().VScroll1->value(), (300 / 3 - view.height()) / 2);
+}
+
+// A file read in the background replaces the picture when it arrives;
+// Escape while it is read keeps the picture shown.
+TEST_F(ImageWindow, OpeningInTheBackgroundCanBeCancelled)
+{
+    window->xmnuOpen_Click(imageFile(40, 30));
+    const QString other = imageFile(70, 50, "other.bmp");
+    testsupport::chooseInNextFileDialog(other);
+    probe().OpenWithoutWaiting();
+    ASSERT_TRUE(probe().Opening());
+    EXPECT_EQ(window->cursor().shape(), Qt::BusyCursor);
+    probe().Escape(); // the key itself is pressed in the desktop test
+    EXPECT_FALSE(probe().Opening());
+    QTest::qWait(300);
+    EXPECT_EQ(window->Image().Width(), 40) << "the cancelled file replaced the picture";
+    EXPECT_NE(window->cursor().shape(), Qt::BusyCursor);
+    testsupport::chooseInNextFileDialog(other);
+    probe().mnuOpen_Click();
+    EXPECT_EQ(window->Image().Width(), 70);
+    // A file that is not a picture says why and leaves the picture.
+    const QString notes = dir.filePath("notes.png");
+    QFile text(notes);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a picture\n");
+    text.close();
+    testsupport::chooseInNextFileDialog(notes);
+    probe().mnuOpen_Click();
+    EXPECT_EQ(window->Image().Width(), 70);
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_TRUE(messages.last().contains("known format")) << qPrintable(messages.last());
 }
