@@ -13,4 +13,6 @@ public:
     virtual bool onTop() const = 0;
     // Puts the main window above others (true) or back in the normal order.
     virtual void setTopmost(bool topmost) = 0;
+    // The panel's host and port now do (true) or do not make a camera to connect to.
+    virtual void connectionUsable(bool usable) { (void)usable; }
 };

@@ -108,9 +108,14 @@ void frmBrimcast::EvaluateConnectRule()
     mark(txtHost, hostWrong);
     mark(txtPort, portWrong);
     const QString problem = !hostWrong.isEmpty() ? hostWrong : portWrong;
-    cmdConnect->setToolTip(problem.isEmpty() ? QStringLiteral("Connect") : problem);
-    cmdConnect->setEnabled(!cboName->currentText().isEmpty() && !txtHost->text().isEmpty() &&
-                           !txtPort->text().isEmpty() && problem.isEmpty());
+    // Without a name the camera is shown all the same, only not kept as a profile.
+    const bool named = !cboName->currentText().isEmpty();
+    const QString allowed = named ? QStringLiteral("Connect")
+                                  : QStringLiteral("Connect (type a name to keep this camera)");
+    cmdConnect->setToolTip(problem.isEmpty() ? allowed : problem);
+    const bool usable = !txtHost->text().isEmpty() && !txtPort->text().isEmpty() && problem.isEmpty();
+    cmdConnect->setEnabled(usable);
+    host_.connectionUsable(usable);
 }
 
 bool frmBrimcast::HasProfile(const QString& name) const

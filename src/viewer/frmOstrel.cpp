@@ -357,6 +357,13 @@ void frmOstrel::cmdRefresh_Click()
     FocusBrowser();
 }
 
+void frmOstrel::connectionUsable(bool usable)
+{
+    // On the Idle page Reconnect shows the camera the panel now names.
+    if (shownCamera_.isEmpty())
+        cmdRefresh->setEnabled(usable);
+}
+
 void frmOstrel::Timer1_Timer()
 {
     const QString path = pageFilePath();

@@ -53,6 +53,7 @@ public:
     QWidget* hostWindow() override { return this; }
     bool onTop() const override;
     void setTopmost(bool topmost) override;
+    void connectionUsable(bool usable) override;
 
 protected:
     bool event(QEvent* event) override;

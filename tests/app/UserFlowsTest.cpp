@@ -400,6 +400,38 @@ TEST_F(UserFlows, ANameTypedForTheCurrentConnectionSavesItWithEnter)
     }
 }
 
+TEST_F(UserFlows, WithoutANameTheTypedCameraIsShownAndNotKept)
+{
+    start({}); // the Idle page
+    const auto pageNames = [&](const char* base) {
+        return waitFor(
+            [&] {
+                QFile file(ostrel.pageFile());
+                return file.open(QIODevice::ReadOnly) && file.readAll().contains(base);
+            },
+            3000);
+    };
+    // Reconnect once the panel names a camera, then Enter in the panel.
+    const struct {
+        const char* host;
+        bool byEnter;
+    } entries[] = {{"127.0.0.1", false}, {"127.0.0.2", true}};
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.host);
+        const QString panel = popupAfter(ostrel, [&] { click(ostrel.button(kProfilesButton)); });
+        ASSERT_FALSE(panel.isEmpty());
+        click(window(panel).client.topLeft() + QPoint(100, 13)); // the name box, left empty
+        key({"Tab", "ctrl+a"});
+        type(e.host);
+        if (e.byEnter)
+            key({"Return"});
+        else
+            click(ostrel.button(kRefreshButton));
+        EXPECT_TRUE(pageNames(qPrintable(QString("http://%1:8081/").arg(e.host))));
+    }
+    EXPECT_FALSE(ostrel.settings().contains("host=")) << qPrintable(ostrel.settings());
+}
+
 TEST_F(UserFlows, ATapNeverLeavesTheWindowFollowingThePointer)
 {
     start({"-host", "127.0.0.1"});

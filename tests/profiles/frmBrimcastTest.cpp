@@ -88,13 +88,14 @@ TEST_F(Profiles, ConnectRuleFollowsHostAndPortEdits)
     probe().cboName->setEditText("Garden");
     QTest::keyClicks(probe().txtHost, "cam1");
     EXPECT_TRUE(probe().cmdConnect->isEnabled());
-    // Host first, name last: the name, typed for them, enables it too.
+    // No name: Connect all the same (shown, not kept), and it says so.
     probe().txtHost->clear();
     probe().cboName->setEditText("");
     QTest::keyClicks(probe().txtHost, "cam1");
-    EXPECT_FALSE(probe().cmdConnect->isEnabled());
-    probe().cboName->setEditText("Door");
     EXPECT_TRUE(probe().cmdConnect->isEnabled());
+    EXPECT_EQ(probe().cmdConnect->toolTip(), "Connect (type a name to keep this camera)");
+    probe().cboName->setEditText("Door");
+    EXPECT_EQ(probe().cmdConnect->toolTip(), "Connect");
     probe().txtPort->setText("80");
     EXPECT_TRUE(probe().cmdConnect->isEnabled());
     // Values that make no web address are refused, with the reason said.
