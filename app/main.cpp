@@ -39,7 +39,12 @@ constexpr const char* kUsage =
     "  --version      show the version and exit\n"
     "\n"
     "Keys: F5 reconnect, Space or S snapshot (again: live), Ctrl+S save the snapshot,\n"
-    "Escape leave the snapshot. In the applet's box, typing keys go to the applet.\n";
+    "Escape leave the snapshot. In the applet's box, typing keys go to the applet.\n"
+    "\n"
+    "Image window: Ctrl+O open (Escape cancels a long read), Ctrl+S save as JPEG,\n"
+    "arrows, Page Up/Down, Home/End scroll, + and - zoom (or Ctrl+wheel), Ctrl+0 one\n"
+    "to one, F fit to the window, F11 full screen (Escape leaves it); the right\n"
+    "button shows the same as a menu.\n";
 
 // "--help" or "--version" anywhere on the command line: the answer, printed
 // without opening any window. Returns whether one was given.

@@ -268,6 +268,8 @@ TEST(CommandLine, HelpAndVersionPrintAndEndWithoutAWindow)
             EXPECT_TRUE(text.startsWith("Usage: ostrel [-name PROFILE] [-host HOST] [-port PORT]")) << qPrintable(text);
             for (const char* option : {"-name", "-host", "-port", "-ontop", "-hide", "--version"})
                 EXPECT_TRUE(text.contains(QString("  ") + option)) << option;
+            for (const char* keys : {"F5 reconnect", "Image window: Ctrl+O open", "F11 full screen"})
+                EXPECT_TRUE(text.contains(keys)) << keys;
         } else {
             EXPECT_EQ(text, "ostrel 1.2.3\n");
         }
