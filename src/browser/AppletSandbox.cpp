@@ -26,11 +26,16 @@ QStringList AppletSandbox::arguments() const
         arguments << "--ro-bind" << "/etc/" + folder << "/etc/" + folder;
     if (keepsNetwork)
         arguments << "--share-net";
-    // Adding an address to the loopback of the sandbox's own network takes
-    // CAP_NET_ADMIN there, which bubblewrap keeps only for its user 0 (still
-    // this user outside); the command drops it, and every other, at once.
-    if (!cameraAddress.isEmpty())
-        arguments << "--uid" << "0" << "--gid" << "0" << "--cap-add" << "CAP_NET_ADMIN" << "--cap-add" << "CAP_SETPCAP";
+    // The relay listens on the camera's own port in the sandbox's network,
+    // 80 for most cameras: that takes CAP_NET_BIND_SERVICE in the user
+    // namespace owning that network, which is bubblewrap's first one, where
+    // the sandbox's user is 0 (still this user outside). The capability
+    // reaches no other network. Adding an address to the loopback takes
+    // CAP_NET_ADMIN there too, which the command drops at once.
+    if (!relayFile.isEmpty())
+        arguments << "--uid" << "0" << "--gid" << "0" << "--cap-add" << "CAP_NET_BIND_SERVICE";
+    if (!relayFile.isEmpty() && !cameraAddress.isEmpty())
+        arguments << "--cap-add" << "CAP_NET_ADMIN" << "--cap-add" << "CAP_SETPCAP";
     if (seccompDescriptor >= 0)
         arguments << "--seccomp" << QString::number(seccompDescriptor);
     if (!relayFile.isEmpty())
@@ -40,12 +45,13 @@ QStringList AppletSandbox::arguments() const
 
 QStringList AppletSandbox::command(const QStringList& host) const
 {
-    if (cameraAddress.isEmpty())
+    if (relayFile.isEmpty() || cameraAddress.isEmpty())
         return host;
     const QString family = cameraAddress.contains(':') ? "-6" : "-4";
     const QString prefix = cameraAddress.contains(':') ? "/128" : "/32";
     return QStringList{"/bin/sh", "-c",
-                       "ip " + family + " addr add \"$0\"" + prefix + " dev lo && exec setpriv --inh-caps=-all "
-                       "--ambient-caps=-all --bounding-set=-all \"$@\"",
+                       "ip " + family + " addr add \"$0\"" + prefix + " dev lo && exec setpriv "
+                       "--inh-caps=-all,+net_bind_service --ambient-caps=-all,+net_bind_service "
+                       "--bounding-set=-all,+net_bind_service \"$@\"",
                        cameraAddress} + host;
 }

@@ -5,7 +5,9 @@
 
 // The OS sandbox around an applet's host process: bubblewrap with its own
 // namespaces and no capabilities in them (so that, even started by root, it
-// can mount nothing and write nothing bound read-only), read-only system
+// can mount nothing and write nothing bound read-only) but, where the relay
+// stands in for the camera, the one to listen on a port below 1024 of the
+// sandbox's own loopback (cameras serve on port 80), read-only system
 // folders, a small private /tmp, no home and none of the user's files, and
 // a filter of the system calls that serve only to get out.
 // Inside it the host's folder is /ostrel/host and the relay's socket

@@ -1,7 +1,8 @@
 // What the applet sandbox's system-call filter leaves a process inside: each
 // named call is made with harmless arguments and reported as
 // "NAME=refused" (EPERM, or ENOSYS for clone3) or "NAME=allowed ERRNO";
-// then the filter's mode, and controls that must still work.
+// then the filter's mode, controls that must still work, and whether a port
+// below 1024 of the loopback can be listened on.
 //   syscall_probe
 #include <cerrno>
 #include <cstdio>
@@ -12,8 +13,10 @@
 #include <csignal>
 #include <fcntl.h>
 #include <linux/io_uring.h>
+#include <netinet/in.h>
 #include <sched.h>
 #include <sys/personality.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,5 +88,13 @@ int main()
     // Controls: threads and plain children, and asking the personality.
     std::printf("plain-clone=%s\n", cloneWith(0) > 0 ? "works" : std::strerror(errno));
     std::printf("personality-query=%s\n", call(SYS_personality, 0xffffffff) >= 0 ? "works" : std::strerror(errno));
+    sockaddr_in port80{};
+    port80.sin_family = AF_INET;
+    port80.sin_port = htons(80);
+    port80.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    std::printf("listen-port-80=%s\n",
+                ::bind(listener, reinterpret_cast<sockaddr*>(&port80), sizeof port80) == 0 ? "works"
+                                                                                           : std::strerror(errno));
     return 0;
 }
