@@ -1,7 +1,9 @@
 // ostrel: the viewer for the live picture of a Brimcast webcam server.
+#include "browser/WebBrowser.h"
 #include "platform/Application.h"
 #include "platform/EndRequest.h"
 #include "platform/Icons.h"
+#include "platform/WindowSystem.h"
 #include "viewer/frmOstrel.h"
 #include "Version.h"
 
@@ -9,9 +11,8 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-
-#include <unistd.h>
 
 namespace {
 
@@ -73,6 +74,23 @@ void preferX11OnWayland()
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
+QtMessageHandler previousHandler = nullptr;
+
+// Where the window system still cannot be started, Qt ends the program with
+// an abort and a plea to reinstall it: say what is missing and end plainly.
+// The engine's note that its sandbox is off is left out: Ostrel turned it
+// off, as root, not the user.
+void sayPlainly(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtFatalMsg && text.contains("platform plugin")) {
+        std::fputs("ostrel: no display to show the viewer on (Qt could not start its window system)\n", stderr);
+        std::_Exit(1);
+    }
+    if (type == QtInfoMsg && text == "Sandboxing disabled by user.")
+        return;
+    previousHandler(type, context, text);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -80,9 +98,12 @@ int main(int argc, char* argv[])
     if (answeredQuestion(argc, argv))
         return 0;
     preferX11OnWayland();
-    // Chromium refuses to run its sandbox as root; only then is it turned off.
-    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (const QString problem = platform::displayProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "ostrel: no display to show the viewer on (%s)\n", qPrintable(problem));
+        return 1;
+    }
+    previousHandler = qInstallMessageHandler(sayPlainly);
+    WebBrowser::prepareEngine();
     // Read before the application object exists, and hand it only the
     // program's name: Qt would otherwise take -name, -title, -style,
     // -display and others as its own and remove them. Qt's settings still

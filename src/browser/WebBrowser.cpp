@@ -7,6 +7,7 @@
 
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QMouseEvent>
 #include <QUrl>
 #include <QWebEnginePage>
@@ -14,12 +15,25 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <unistd.h>
+
 namespace {
 
 // Pages larger than this are left to the engine to read (setHtml's limit).
 constexpr qint64 kMaxPageBytes = 1024 * 1024;
 
 } // namespace
+
+void WebBrowser::prepareEngine()
+{
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--log-level"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --log-level=3").trimmed()); // fatal ones only
+    // Rules from QT_LOGGING_RULES still win over this one.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+}
 
 WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent), view_(new QWebEngineView(this))
 {

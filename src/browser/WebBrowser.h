@@ -51,6 +51,13 @@ public:
     QList<AppletView*> applets() const { return views_; }
     // Applets run unless OSTREL_APPLETS=off (tests of other things turn them off).
     static bool appletsEnabled();
+    // Called before the application object exists: the page engine's
+    // start-up settings, made in its environment. Its own sandbox is off only
+    // as root (Chromium refuses it there), and it keeps quiet: no dump of its
+    // set-up and no internal log lines on every start and close, unless the
+    // user asks for them (QT_LOGGING_RULES, --log-level in
+    // QTWEBENGINE_CHROMIUM_FLAGS).
+    static void prepareEngine();
 
 signals:
     void BeforeNavigate2();

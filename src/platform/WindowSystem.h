@@ -1,6 +1,7 @@
 #pragma once
 
 class QPoint;
+class QString;
 class QWindow;
 
 // Requests to the window manager about one of our top-level windows. The
@@ -24,5 +25,13 @@ void setKeptAbove(QWindow* window, bool above);
 // border included) is at `topLeft`. A window not shown yet is placed by its
 // widget's move(); window managers then keep the frame's corner there.
 void placeFrame(QWindow* window, const QPoint& topLeft);
+
+// Asked before the application object exists: why no window could be shown
+// ("DISPLAY is not set", "nothing answers at :5"), or empty where a display
+// answers or only the window system itself can tell.
+QString displayProblem();
+
+// Whether the X server DISPLAY names answers (true where X11 is not built in).
+bool x11DisplayAnswers();
 
 } // namespace platform

@@ -23,6 +23,15 @@
 #include <cstring>
 
 namespace platform {
+
+bool x11DisplayAnswers()
+{
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const bool answers = xcb_connection_has_error(c) == 0;
+    xcb_disconnect(c);
+    return answers;
+}
+
 namespace {
 
 constexpr std::uint32_t kMoveResizeCancel = 11; // _NET_WM_MOVERESIZE_CANCEL

@@ -213,6 +213,7 @@ TEST_F(UserFlows, QuitFromTheTrayMenuSavesAndEnds)
     clickMenuItem(menu, 1, 2); // "Quit"
     EXPECT_TRUE(ostrel.waitForExit(10000)) << "Quit did not end the program";
     EXPECT_TRUE(ostrel.settings().contains("[size]\nindex=2")) << qPrintable(ostrel.settings());
+    EXPECT_EQ(ostrel.output(), "") << "a plain start and quit printed something";
 }
 
 TEST_F(UserFlows, TheProgramSeesEveryOptionOfItsCommandLine)
@@ -273,6 +274,30 @@ TEST(CommandLine, HelpAndVersionPrintAndEndWithoutAWindow)
         } else {
             EXPECT_EQ(text, "ostrel 1.2.3\n");
         }
+    }
+}
+
+TEST(CommandLine, WithoutADisplayItSaysSoAndEnds)
+{
+    const struct {
+        const char* display;
+        const char* said;
+    } entries[] = {{"", "(DISPLAY is not set)"}, {":93", "(nothing answers at :93)"}};
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.display);
+        QProcess ostrel;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(name);
+        if (*e.display)
+            environment.insert("DISPLAY", e.display);
+        ostrel.setProcessEnvironment(environment);
+        ostrel.start(OSTREL_BINARY, {"-host", "cam"});
+        ASSERT_TRUE(ostrel.waitForFinished(10000));
+        EXPECT_EQ(ostrel.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(ostrel.exitCode(), 1);
+        EXPECT_EQ(QString::fromLocal8Bit(ostrel.readAllStandardError()),
+                  QString("ostrel: no display to show the viewer on %1\n").arg(e.said));
     }
 }
 
