@@ -9,6 +9,7 @@
 #include "platform/ScreenPlacement.h"
 #include "platform/Twips.h"
 #include "platform/WindowSystem.h"
+#include "profiles/Address.h"
 #include "profiles/frmBrimcast.h"
 #include "viewer/WindowSettings.h"
 
@@ -328,14 +329,18 @@ void frmOstrel::cmdRefresh_Click()
     platform::WaitPointer wait;
     sPageFile = "ostrel.htm";
     const profiles::Connection connection = brimcast_->currentConnection();
-    const bool ready = !connection.host.isEmpty() && !connection.port.isEmpty();
-    shownCamera_ = ready ? QString("http://%1:%2/").arg(connection.host, connection.port) : QString();
+    // A host or port from the command line that makes no web address is
+    // said on the Idle page, in the user's words, not as a broken page.
+    const QString wrong = !profiles::hostProblem(connection.host).isEmpty() ? profiles::hostProblem(connection.host)
+                                                                            : profiles::portProblem(connection.port);
+    const bool ready = !connection.host.isEmpty() && !connection.port.isEmpty() && wrong.isEmpty();
+    shownCamera_ = ready ? modOstrel::CameraAddress(connection.host, connection.port) : QString();
     UpdateCaption();
     QString page;
     if (ready)
         page = modOstrel::ViewerPage(connection.host, connection.port, sViewWidth, sViewHeight);
     else
-        page = modOstrel::IdlePage(WebBrowser1->ToolTipText());
+        page = modOstrel::IdlePage(WebBrowser1->ToolTipText(), wrong);
     cmdRefresh->setEnabled(ready);
     chkPicture->setEnabled(ready);
 

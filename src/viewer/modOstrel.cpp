@@ -50,8 +50,8 @@ QString HtmlEscaped(const QString& text)
 {
     QString out;
     out.reserve(text.size());
-    for (QChar c : text) {
-        switch (c.unicode()) {
+    for (const char32_t c : text.toUcs4()) {
+        switch (c) {
         case '&':
             out += "&amp;";
             break;
@@ -68,27 +68,36 @@ QString HtmlEscaped(const QString& text)
             out += "&quot;";
             break;
         default:
-            out += c;
+            if (c < 256)
+                out += QChar(static_cast<char16_t>(c));
+            else
+                out += QString("&#%1;").arg(static_cast<uint>(c));
         }
     }
     return out;
+}
+
+QString CameraAddress(const QString& host, const QString& port)
+{
+    return QString(host.contains(':') ? "http://[%1]:%2/" : "http://%1:%2/").arg(host, port);
 }
 
 QString ViewerPage(const QString& host, const QString& port, const QString& width, const QString& height)
 {
     const QString h = HtmlEscaped(host);
     const QString p = HtmlEscaped(port);
-    return "<html><head>" + QString("<base href='http://") + h + ":" + p + "/'>" +
+    return "<html><head>" + QString("<base href='") + HtmlEscaped(CameraAddress(host, port)) + "'>" +
            "<meta http-equiv=Content-Type content='text/html; charset=iso-8859-1'>" +
            "</head><body bgcolor='#000000'>" + "<APPLET CODE=BrimcastApplet.class WIDTH=" + width + " HEIGHT=" + height +
            "><param name=Host value=" + h + ">" + "<param name=Port value=" + p + ">" + "</APPLET></body></html>";
 }
 
-QString IdlePage(const QString& title)
+QString IdlePage(const QString& title, const QString& note)
 {
     return QString("<html><head/><body bgcolor='#000000' ") +
            "style='color: #c0c0c0; font:normal 100% arial,helvetica,sanserif;'>" +
-           "<table align='center' cellpadding='25'><tr><td align='center'>" + "<br></td></tr><tr><td align='center'>" +
+           "<table align='center' cellpadding='25'><tr><td align='center'>" +
+           (note.isEmpty() ? QString("<br>") : HtmlEscaped(note)) + "</td></tr><tr><td align='center'>" +
            HtmlEscaped(title) + "</td></tr></table></body></html>";
 }
 

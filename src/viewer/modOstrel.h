@@ -33,12 +33,16 @@ platform::SettingsStore Settings();
 // The title: [profile name " - "] application name " v" major "." minor "." revision.
 QString TitleText(const QString& profileName);
 
-// Text made safe to stand in HTML text and attribute values (& < > ' ").
+// Text made safe to stand in HTML text and attribute values (& < > ' "),
+// and in a Latin-1 page (other characters as character references).
 QString HtmlEscaped(const QString& text);
+// The camera's web address, http://host:port/ (an IPv6 address in brackets).
+QString CameraAddress(const QString& host, const QString& port);
 // The page that embeds the server's applet for host:port at the view size.
 QString ViewerPage(const QString& host, const QString& port, const QString& width, const QString& height);
-// The page shown when no host or port is known: the title, centred, on black.
-QString IdlePage(const QString& title);
+// The page shown when no camera can be shown: the title, centred, on black,
+// below a note saying why where there is one.
+QString IdlePage(const QString& title, const QString& note = QString());
 
 // Creates or empties the file and writes the text as single-byte ISO-8859-1
 // (other characters become "?"), with no line end added. False, with the

@@ -324,6 +324,24 @@ TEST_F(UserFlows, OptionsInOddFormsStillCount)
     EXPECT_TRUE(nextPage(ostrel).contains("<base href='http://Cam2:8081/'>"));
 }
 
+TEST(CommandLinePages, AHostOrPortThatMakesNoAddressIsSaidOnTheIdlePage)
+{
+    const struct {
+        QStringList arguments;
+        const char* said;
+    } entries[] = {
+        {{"-host", "127.0.0.1", "-port", "99999"}, "Port 99999 is not a port number (1&#8211;65535)"},
+        {{"-host", "cam/1", "-port", "80"}, "&#39;cam/1&#39; is not a host name or address"},
+    };
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.said);
+        Ostrel ostrel;
+        ASSERT_TRUE(ostrel.start(e.arguments)) << qPrintable(ostrel.error());
+        const QString page = nextPage(ostrel);
+        EXPECT_TRUE(page.contains(e.said) && !page.contains("APPLET")) << qPrintable(page);
+    }
+}
+
 TEST_F(UserFlows, ANameWithBlanksChoosesItsProfile)
 {
     // "my cam" is stored, and so is "my": the whole name is the one meant.

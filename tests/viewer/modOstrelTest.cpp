@@ -52,6 +52,10 @@ TEST(Pages, ViewerAndIdlePagesByteForByte)
               "<html><head/><body bgcolor='#000000' style='color: #c0c0c0; font:normal 100% arial,helvetica,sanserif;'>"
               "<table align='center' cellpadding='25'><tr><td align='center'><br></td></tr><tr><td align='center'>"
               "Ostrel v1.2.3</td></tr></table></body></html>");
+    // A note above the title; an IPv6 camera in brackets; beyond Latin-1, references.
+    EXPECT_TRUE(modOstrel::IdlePage("Ostrel", QString::fromUtf8("Port 0 (1\u201365535) \U0001F4F7"))
+                    .contains("<td align='center'>Port 0 (1&#8211;65535) &#128247;</td></tr><tr><td align='center'>Ostrel<"));
+    EXPECT_TRUE(modOstrel::ViewerPage("fd00::5", "80", "320", "240").contains("<base href='http://[fd00::5]:80/'>"));
 }
 
 TEST(Pages, TypedTextCannotInjectMarkup)
