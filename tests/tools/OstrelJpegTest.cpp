@@ -1,4 +1,5 @@
 // The ostrel-jpeg command, run as a user would.
+#include "Version.h"
 #include "support/Files.h"
 #include "support/Images.h"
 #include "support/JpegCodec.h"
@@ -277,4 +278,9 @@ TEST_F(OstrelJpeg, HelpExplainsUsage)
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.contains("--quality")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("never overwritten")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("Usage: ostrel-jpeg [options] INPUT OUTPUT")) << r.out.toStdString();
+    for (const char* unknown : {"-h,", "-v,", "--help-all"})
+        EXPECT_FALSE(r.out.contains(unknown)) << unknown;
+    const ToolRun version = run({"--version"});
+    EXPECT_EQ(version.out, "ostrel-jpeg " OSTREL_VERSION "\n");
 }

@@ -34,14 +34,18 @@ QString demoCamUsage()
         "  --timeout S        seconds a request may take to arrive and an idle connection may stay\n"
         "                     (default 10)\n"
         "  --help             show this text\n"
+        "  --version          show the version\n"
         "\n"
         "Then view it with: ostrel -host 127.0.0.1 -port 8081\n");
 }
 
-std::optional<DemoCamOptions> parseDemoCamOptions(const QStringList& arguments, QString* error, bool* help)
+std::optional<DemoCamOptions> parseDemoCamOptions(const QStringList& arguments, QString* error,
+                                                  DemoCamQuestion* question)
 {
+    static const QStringList withValues = {"--listen", "--port",        "--size",   "--fps",
+                                           "--quality", "--duration", "--max-clients", "--timeout"};
     DemoCamOptions options;
-    *help = false;
+    *question = DemoCamQuestion::None;
     const auto fail = [&](const QString& why) {
         *error = why;
         return std::nullopt;
@@ -49,11 +53,17 @@ std::optional<DemoCamOptions> parseDemoCamOptions(const QStringList& arguments, 
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString name = arguments[i];
         if (name == "--help" || name == "-h") {
-            *help = true;
+            *question = DemoCamQuestion::Help;
+            return options;
+        }
+        if (name == "--version") {
+            *question = DemoCamQuestion::Version;
             return options;
         }
         if (!name.startsWith("--"))
             return fail(QString("unexpected argument '%1' (see --help)").arg(name));
+        if (!withValues.contains(name))
+            return fail(QString("unknown option %1 (see --help)").arg(name));
         if (i + 1 >= arguments.size())
             return fail(QString("%1 needs a value (see --help)").arg(name));
         const QString value = arguments[++i];
@@ -87,8 +97,6 @@ std::optional<DemoCamOptions> parseDemoCamOptions(const QStringList& arguments, 
         } else if (name == "--timeout") {
             if (!number(value, 1, 3600, &options.timeout))
                 return fail(QString("--timeout: '%1' is not a number of seconds from 1 to 3600").arg(value));
-        } else {
-            return fail(QString("unknown option '%1' (see --help)").arg(name));
         }
     }
     return options;

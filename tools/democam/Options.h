@@ -19,9 +19,14 @@ struct DemoCamOptions {
     int timeout = 10;    // seconds for a request to arrive and for idle connections
 };
 
+// What the command line asks instead of a camera.
+enum class DemoCamQuestion { None, Help, Version };
+
 // Parses the arguments (without the program's name). Returns the options,
-// or nothing with a one-line reason in `error`; `help` is set for --help.
-std::optional<DemoCamOptions> parseDemoCamOptions(const QStringList& arguments, QString* error, bool* help);
+// or nothing with a one-line reason in `error`; `question` is set for
+// --help and --version.
+std::optional<DemoCamOptions> parseDemoCamOptions(const QStringList& arguments, QString* error,
+                                                  DemoCamQuestion* question);
 
 // The --help text.
 QString demoCamUsage();

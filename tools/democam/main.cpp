@@ -5,6 +5,7 @@
 #include "Camera.h"
 #include "HttpServer.h"
 #include "Options.h"
+#include "Version.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -55,10 +56,14 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QString error;
-    bool help = false;
-    const auto options = parseDemoCamOptions(arguments, &error, &help);
-    if (help) {
+    DemoCamQuestion question = DemoCamQuestion::None;
+    const auto options = parseDemoCamOptions(arguments, &error, &question);
+    if (question == DemoCamQuestion::Help) {
         std::fputs(qPrintable(demoCamUsage()), stdout);
+        return 0;
+    }
+    if (question == DemoCamQuestion::Version) {
+        std::printf("ostrel-democam %s\n", OSTREL_VERSION);
         return 0;
     }
     if (!options)

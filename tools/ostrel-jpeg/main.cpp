@@ -85,8 +85,10 @@ int main(int argc, char* argv[])
         "with optimal Huffman tables; transparent parts are laid over white.\n"
         "OUTPUT is never overwritten: if it exists, nothing is written and the exit status is 2.\n"
         "Other failures exit with 1 and leave no file.");
-    parser.addHelpOption();
-    parser.addVersionOption();
+    // Long forms only, as the manual page lists them (Qt's own would add -h,
+    // -v and --help-all).
+    parser.addOption({"help", "Show this text and exit."});
+    parser.addOption({"version", "Show the version and exit."});
     parser.addOption({"quality", "Quality 1 (smallest) to 100 (best); default 75.", "N"});
     parser.addOption({"sampling",
                       "Sampling factors 1..4 of Y, Cb and Cr; default 2,2,1,1,1,1 (4:2:0).\n"
@@ -97,10 +99,17 @@ int main(int argc, char* argv[])
     parser.addPositionalArgument("OUTPUT", "JPEG file to create.");
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText());
-    if (parser.isSet("help"))
-        parser.showHelp(Ok);
-    if (parser.isSet("version"))
-        parser.showVersion();
+    if (parser.isSet("help")) {
+        // The usage line names the program, not the path it was started by.
+        QString help = parser.helpText();
+        help.replace(QCoreApplication::arguments().constFirst(), "ostrel-jpeg");
+        std::fputs(qPrintable(help), stdout);
+        return Ok;
+    }
+    if (parser.isSet("version")) {
+        std::printf("ostrel-jpeg %s\n", OSTREL_VERSION);
+        return Ok;
+    }
 
     const QStringList files = parser.positionalArguments();
     if (files.size() != 2)

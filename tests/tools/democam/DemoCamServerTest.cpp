@@ -1,6 +1,7 @@
 // The demo camera server as a viewer, a browser and a misbehaving client
 // meet it: the real program on a free port.
 #include "DemoCam.h"
+#include "Version.h"
 
 #include "support/JpegCodec.h"
 
@@ -247,7 +248,14 @@ TEST(DemoCamOptions, BadOptionsFailWithOneLineAndHelpSucceeds)
         const QByteArray error = process.readAllStandardError().trimmed();
         EXPECT_TRUE(error.startsWith("ostrel-democam: ")) << error.constData();
         EXPECT_FALSE(error.contains('\n')) << error.constData();
+        if (bad.first() == "--bogus") {
+            EXPECT_EQ(error, "ostrel-democam: unknown option --bogus (see --help)");
+        }
     }
+    QProcess version;
+    version.start(OSTREL_DEMOCAM, {"--version"});
+    ASSERT_TRUE(version.waitForFinished(5000));
+    EXPECT_EQ(version.readAllStandardOutput(), "ostrel-democam " OSTREL_VERSION "\n");
     QProcess help;
     help.start(OSTREL_DEMOCAM, {"--help"});
     ASSERT_TRUE(help.waitForFinished(5000));
