@@ -243,6 +243,11 @@ QString frmOstrel::pageFilePath() const
 
 void frmOstrel::Form_Load(const QString& commandLine)
 {
+    // Page builds leave the window as it is until the end: shown by them, a
+    // window to start hidden flashed up, and one to start minimised was
+    // mapped before the window manager could be asked to minimise it, which
+    // it then ignored.
+    loading_ = true;
     platform::WaitPointer wait;
     platform::SettingsStore settings = modOstrel::Settings();
     // A damaged settings file is set aside before anything reads it; the
@@ -269,14 +274,15 @@ void frmOstrel::Form_Load(const QString& commandLine)
     // Connect at once to a server named on the command line.
     if (brimcast_->ApplyCommandLine({sCmdName, sCmdHost, sCmdPort}))
         cmdRefresh_Click();
-    if (bCmdOnTop)
-        chkOnTop->setChecked(true);
+    loading_ = false;
     if (!bCmdHide)
         show();
     else if (trayAvailable())
         hide();
     else
         showMinimized(); // no tray to hide in: stay reachable from the task bar
+    if (bCmdOnTop)
+        chkOnTop->setChecked(true); // asked of the window manager once the window is shown
 }
 
 QPoint frmOstrel::ReachablePlace(const QPoint& place) const
@@ -354,7 +360,8 @@ void frmOstrel::cmdRefresh_Click()
     } else {
         WebBrowser1->Navigate2(path);
     }
-    show();
+    if (!loading_)
+        show();
     if (!connection.name.isEmpty() && ready)
         brimcast_->SaveProfile();
     Timer1->start();

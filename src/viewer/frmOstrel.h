@@ -165,6 +165,7 @@ private:
     QString sCmdPort;
     bool bCmdOnTop = false;
     bool bCmdHide = false;
+    bool loading_ = false; // the start-up decides whether the window is shown
     // The view size chosen, as the size menu writes it.
     QString sViewWidth;
     QString sViewHeight;

@@ -74,23 +74,22 @@ bool Ostrel::start(const QStringList& arguments, bool hidden, bool chooseOwnPlat
     process_.setProcessChannelMode(QProcess::MergedChannels);
     // The built program, or an installed one (the install test names it).
     const QString binary = qEnvironmentVariable("OSTREL_TEST_BINARY", OSTREL_BINARY);
+    main_.clear();
     process_.start(binary, arguments);
     if (!process_.waitForStarted(5000)) {
         error_ = "cannot start " + binary + ": " + process_.errorString();
         return false;
     }
-    // The main window is the one whose title carries the version.
+    // Started hidden in a tray, the main window may not exist before it is
+    // first shown: then its tray icon is the sign of a start.
     const bool found = desktop::waitFor(
         [&] {
-            for (const QString& id : desktop::windowsOf(pid(), false))
-                if (desktop::title(id).contains(" v1.")) {
-                    main_ = id;
-                    return hidden || desktop::window(id).mapped;
-                }
-            return !running();
+            if (!mainWindow().isEmpty())
+                return hidden || desktop::window(main_).mapped;
+            return !running() || (hidden && !trayIcon().isEmpty());
         },
         30000);
-    if (!found || !running() || main_.isEmpty()) {
+    if (!found || !running() || (main_.isEmpty() && !hidden)) {
         error_ = "the main window did not come: " + output();
         return false;
     }
@@ -116,6 +115,16 @@ bool Ostrel::waitForExit(int timeoutMs)
     return desktop::waitFor([&] { return !running(); }, timeoutMs);
 }
 
+QString Ostrel::mainWindow() const
+{
+    // The one whose title carries the version.
+    if (main_.isEmpty())
+        for (const QString& id : desktop::windowsOf(pid(), false))
+            if (desktop::title(id).contains(" v1."))
+                main_ = id;
+    return main_;
+}
+
 QString Ostrel::output()
 {
     output_ += QString::fromLocal8Bit(process_.readAll());
@@ -124,7 +133,7 @@ QString Ostrel::output()
 
 QRect Ostrel::client() const
 {
-    return desktop::window(main_).client;
+    return desktop::window(mainWindow()).client;
 }
 
 QString Ostrel::trayIcon() const

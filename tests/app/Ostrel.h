@@ -33,8 +33,9 @@ public:
     // Its output so far (for failure messages).
     QString output();
 
-    // The main window's X id, and where its inside is on the screen now.
-    QString mainWindow() const { return main_; }
+    // The main window's X id (empty while a window started hidden has not
+    // been shown yet), and where its inside is on the screen now.
+    QString mainWindow() const;
     QRect client() const;
     QString trayIcon() const;
     // The centre of a toolbar button by its position in the row (0 the
@@ -51,7 +52,7 @@ public:
 private:
     QTemporaryDir home_;
     QProcess process_;
-    QString main_;
+    mutable QString main_;
     QString error_;
     QString output_;
 };

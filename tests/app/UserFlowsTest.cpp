@@ -2,6 +2,7 @@
 // window manager and a tray, checked by what the X server shows.
 #include "Ostrel.h"
 #include "support/Desktop.h"
+#include "support/X11Session.h"
 
 #include <QDir>
 #include <QFile>
@@ -186,21 +187,38 @@ TEST_F(UserFlows, MinimisingHidesToTheTrayAndTheIconBringsTheWindowBackInPlace)
     }
 }
 
-TEST_F(UserFlows, AWindowStartedHiddenComesBackWhereItWasStored)
+// Run on every test desktop (with a tray, without one, other window managers).
+TEST(AnyDesktop, AWindowStartedHiddenComesBackWhereItWasStoredAndKeepsThatPlace)
 {
-    ostrel.writeSettings("[position]\nleft=4500\ntop=3000\n");
-    start({"-hide"}, true);
-    const QString id = ostrel.mainWindow();
-    pause(500);
-    EXPECT_FALSE(window(id).mapped);
-    const QString icon = ostrel.trayIcon();
-    ASSERT_FALSE(icon.isEmpty());
-    click(window(icon).client.center());
-    ASSERT_TRUE(waitFor([&] { return window(id).mapped; }, 3000));
-    pause(400);
-    const QList<int> frame = frameExtents(id);
-    EXPECT_EQ(ostrel.client().topLeft() - QPoint(frame[0], frame[2]), QPoint(300, 200));
-    EXPECT_EQ(clientSize(), clientFor(320, 240));
+    const bool tray = testsupport::X11Session::desktopHasTray();
+    for (const QStringList& arguments : {QStringList{"-hide"}, QStringList{"-host", "127.0.0.1", "-hide"}}) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        Ostrel ostrel;
+        ostrel.writeSettings("[position]\nleft=4500\ntop=3000\n");
+        for (int round = 0; round < 2; ++round) {
+            SCOPED_TRACE(round);
+            ASSERT_TRUE(ostrel.start(arguments, true)) << qPrintable(ostrel.error());
+            pause(500);
+            // Out of sight: in the tray, or minimised where there is none.
+            if (tray) {
+                EXPECT_FALSE(window(ostrel.mainWindow()).mapped);
+                click(window(ostrel.trayIcon()).client.center());
+            } else {
+                const QString state = property(ostrel.mainWindow(), "WM_STATE");
+                EXPECT_TRUE(state.contains("Iconic")) << qPrintable(state);
+                run("xdotool", {"windowactivate", ostrel.mainWindow()});
+            }
+            QString id;
+            ASSERT_TRUE(waitFor([&] { return window(id = ostrel.mainWindow()).mapped; }, 3000)) << "it did not come back";
+            pause(400);
+            const QList<int> frame = frameExtents(id);
+            EXPECT_EQ(ostrel.client().topLeft() - QPoint(frame[0], frame[2]), QPoint(300, 200));
+            EXPECT_EQ(ostrel.client().size(), clientFor(320, 240));
+            ::kill(static_cast<pid_t>(ostrel.pid()), SIGTERM); // as the tray's Quit
+            ASSERT_TRUE(ostrel.waitForExit(10000));
+            EXPECT_TRUE(ostrel.settings().contains("[position]\nleft=4500\ntop=3000\n")) << qPrintable(ostrel.settings());
+        }
+    }
 }
 
 TEST_F(UserFlows, QuitFromTheTrayMenuSavesAndEnds)

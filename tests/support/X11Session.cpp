@@ -25,15 +25,23 @@ X11Session::X11Session(bool withTray)
     for (int i = 0; i < 100 && !QFile::exists(socket); ++i)
         QThread::msleep(50);
     qputenv("DISPLAY", display_.toLocal8Bit());
-    if (!start(manager_, "openbox", {}))
+    const QString chosen = withTray ? desktop() : QString("openbox");
+    if (!start(manager_, chosen == "icewm" ? "icewm" : "openbox", {}))
         return;
-    QThread::msleep(400);
-    if (withTray && !start(tray_, "trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel",
-                                              "--width", "100", "--heighttype", "pixel", "--height", "24"}))
+    QThread::msleep(chosen == "icewm" ? 1000 : 400);
+    if (chosen == "openbox+trayer" &&
+        !start(tray_, "trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                                 "--heighttype", "pixel", "--height", "24"}))
         return;
     QThread::msleep(300);
     qputenv("QT_QPA_PLATFORM", "xcb");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+}
+
+QString X11Session::desktop()
+{
+    const QString named = qEnvironmentVariable("OSTREL_TEST_DESKTOP");
+    return named.isEmpty() ? QString("openbox+trayer") : named;
 }
 
 bool X11Session::start(QProcess& process, const QString& program, const QStringList& arguments)
@@ -43,7 +51,7 @@ bool X11Session::start(QProcess& process, const QString& program, const QStringL
     process.start(program, arguments);
     if (process.waitForStarted(5000))
         return true;
-    error_ = QString("cannot start %1 (%2); install xvfb, openbox and trayer").arg(program, process.errorString());
+    error_ = QString("cannot start %1 (%2); install xvfb, openbox, trayer and icewm").arg(program, process.errorString());
     return false;
 }
 
