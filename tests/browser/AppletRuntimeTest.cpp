@@ -17,6 +17,7 @@
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -51,9 +52,9 @@ QImage pattern(int width, int height, QRgb stripe)
     return image;
 }
 
-// The Java processes this test program started, directly or through the
-// sandbox (the applet hosts), that are still alive.
-QList<qint64> javaChildren()
+// The processes named `name` this test program started, directly or
+// through the sandbox (the applet hosts and their X servers), still alive.
+QList<qint64> children(const QByteArray& name)
 {
     struct Process {
         QByteArray name;
@@ -72,7 +73,7 @@ QList<qint64> javaChildren()
     }
     QList<qint64> found;
     for (auto it = all.cbegin(); it != all.cend(); ++it) {
-        if (it->name != "java" || it->state == "Z")
+        if (it->name != name || it->state == "Z")
             continue;
         for (qint64 p = it->parent; p > 1; p = all.value(p).parent)
             if (p == ::getpid()) {
@@ -209,7 +210,7 @@ protected:
             // System.exit ended nothing: the applet goes on painting.
             EXPECT_TRUE(QTest::qWaitFor([&] { return camera.reports().contains("exit=refused"); }, 5000));
             EXPECT_TRUE(waitForPicture(view, [](const QImage& p) { return p.pixel(10, 10) == qRgb(0, 255, 0); }));
-            EXPECT_FALSE(javaChildren().isEmpty());
+            EXPECT_FALSE(children("java").isEmpty());
         } else {
             // It ends its own Java, and the box says so.
             EXPECT_TRUE(waitForStatus(view, "The applet has ended itself")) << qPrintable(view->statusText());
@@ -258,6 +259,34 @@ TEST_F(AppletRuntime, ASwingAppletShowsItsPatternTooAlsoFromPort80)
         const QImage expected = pattern(320, 240, qRgb(0, 0xff, 0));
         EXPECT_TRUE(waitForPicture(view, [&](const QImage& p) { return p == expected; }))
             << qPrintable(view->statusText());
+    }
+    // Nobody else reaches the applet's hidden display: where its socket is
+    // the machine's (no OS sandbox), a client without its cookie is refused.
+    // The displays are those its X server listens on.
+    QSet<QString> displays;
+    const QString sockets = QString::fromLatin1(testsupport::readFile("/proc/net/unix"));
+    for (const qint64 server : children("Xvfb")) {
+        for (const QFileInfo& fd : QDir(QString("/proc/%1/fd").arg(server)).entryInfoList(QDir::System)) {
+            const QString inode = fd.symLinkTarget().section('[', 1).section(']', 0, 0);
+            const auto found = QRegularExpression(" " + inode + " @?/tmp/.X11-unix/X(\\d+)\n").match(sockets);
+            if (!inode.isEmpty() && found.hasMatch())
+                displays << ":" + found.captured(1);
+        }
+    }
+    displays.remove(qEnvironmentVariable("DISPLAY")); // the test's own
+    const bool unfenced = qEnvironmentVariable("OSTREL_APPLET_SANDBOX") == "off";
+    EXPECT_TRUE(!unfenced || !displays.isEmpty()) << "the applet's display was not found";
+    for (const QString& display : displays) {
+        QProcess client;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("XAUTHORITY");
+        client.setProcessEnvironment(environment);
+        client.start("xdpyinfo", {"-display", display});
+        ASSERT_TRUE(client.waitForFinished(5000));
+        EXPECT_NE(client.exitCode(), 0) << "another client reached the applet's display " << qPrintable(display);
+        if (unfenced)
+            std::printf("The applet's display %s refused a client without its cookie: %s\n", qPrintable(display),
+                        client.readAllStandardError().trimmed().constData());
     }
 }
 
@@ -388,7 +417,7 @@ TEST_F(AppletRuntime, TheBoxSaysWhyAnAppletCannotRun)
     view = browser->applets().first();
     EXPECT_TRUE(waitForStatus(view, "The applet cannot run: its code base file://" + dir.path() + "/ is not a web address", 5000))
         << qPrintable(view->statusText());
-    EXPECT_TRUE(QTest::qWaitFor([] { return javaChildren().isEmpty(); }, 3000)) << "a host started for it";
+    EXPECT_TRUE(QTest::qWaitFor([] { return children("java").isEmpty(); }, 3000)) << "a host started for it";
 
     // Javas that cannot hold the applet: one too old for the host, one that
     // does not say its release and turns out too old, and one without a
@@ -564,7 +593,7 @@ TEST_F(AppletRuntime, AHostThatDiesIsReported)
 {
     AppletView* view = show("CODE=PatternApplet.class", 160, 120);
     ASSERT_TRUE(waitForPicture(view, [](const QImage&) { return true; }));
-    const QList<qint64> hosts = javaChildren();
+    const QList<qint64> hosts = children("java");
     ASSERT_EQ(hosts.size(), 1);
     ::kill(static_cast<pid_t>(hosts[0]), SIGKILL);
     EXPECT_TRUE(waitForStatus(view, "The applet's host ended", 5000)) << qPrintable(view->statusText());
@@ -574,11 +603,11 @@ TEST_F(AppletRuntime, ANewPageStopsTheOldAppletWithinASecond)
 {
     AppletView* view = show("CODE=PatternApplet.class", 160, 120);
     ASSERT_TRUE(waitForPicture(view, [](const QImage&) { return true; }));
-    ASSERT_EQ(javaChildren().size(), 1);
+    ASSERT_EQ(children("java").size(), 1);
     const QString page = dir.filePath("idle.htm");
     testsupport::writeFile(page, "<html><body bgcolor='#000000'>idle</body></html>");
     browser->Navigate2(page);
-    EXPECT_TRUE(QTest::qWaitFor([] { return javaChildren().isEmpty(); }, 2000)) << "the host outlived its page";
+    EXPECT_TRUE(QTest::qWaitFor([] { return children("java").isEmpty(); }, 2000)) << "the host outlived its page";
     EXPECT_TRUE(browser->applets().isEmpty());
 }
 
