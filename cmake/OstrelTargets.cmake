@@ -10,6 +10,18 @@ function(ostrel_warnings target)
   endif()
 endfunction()
 
+# Hardening of optimised builds, as Debian builds its packages: checked
+# buffer functions, stack protection, read-only relocations bound at start,
+# position-independent programs. (Sanitizer builds check more themselves.)
+include(CheckPIESupported)
+check_pie_supported()
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+  add_compile_options(-fstack-protector-strong
+    "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+  add_link_options(LINKER:-z,relro LINKER:-z,now)
+endif()
+
 # Output that must be identical on every build (the JPEG encoder): no fused
 # multiply-add contraction and none of the value-changing fast-math options.
 function(ostrel_exact_float target)

@@ -20,12 +20,16 @@ for f in bin/ostrel bin/ostrel-jpeg bin/ostrel-democam libexec/ostrel/AppletHost
          libexec/ostrel/ostrel-applet-host.sh share/applications/io.ostrel.Ostrel.desktop \
          share/metainfo/io.ostrel.Ostrel.metainfo.xml share/icons/hicolor/scalable/apps/ostrel.svg \
          share/icons/hicolor/48x48/apps/ostrel.png share/icons/hicolor/256x256/apps/ostrel.png \
-         share/man/man1/ostrel.1 share/man/man1/ostrel-jpeg.1 share/man/man1/ostrel-democam.1; do
+         share/man/man1/ostrel.1.gz share/man/man1/ostrel-jpeg.1.gz share/man/man1/ostrel-democam.1.gz \
+         share/doc/ostrel/copyright share/doc/ostrel/changelog.gz; do
   [ -s "$usr/$f" ] || { echo "missing from the install: $f"; exit 1; }
 done
 grep -q '^Categories=AudioVideo;Video;Viewer;$' "$usr/share/applications/io.ostrel.Ostrel.desktop"
 if command -v appstreamcli >/dev/null; then
-  appstreamcli validate --no-net "$usr/share/metainfo/io.ostrel.Ostrel.metainfo.xml"
+  appstreamcli validate --pedantic --no-net "$usr/share/metainfo/io.ostrel.Ostrel.metainfo.xml"
+fi
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$usr/share/applications/io.ostrel.Ostrel.desktop"
 fi
 "$usr/bin/ostrel" --version | grep -q '^ostrel [0-9]'
 printf 'P6\n4 2\n255\n' > "$root/in.ppm"
