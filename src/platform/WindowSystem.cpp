@@ -1,10 +1,16 @@
 // Window placement that is the same on every window system.
 #include "WindowSystem.h"
 
+#include <QGuiApplication>
 #include <QString>
 #include <QWindow>
 
 namespace platform {
+
+bool compositorMaximisesAnyWindow()
+{
+    return QGuiApplication::platformName().startsWith("wayland");
+}
 
 QString displayProblem()
 {

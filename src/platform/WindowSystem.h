@@ -26,6 +26,10 @@ void setKeptAbove(QWindow* window, bool above);
 // widget's move(); window managers then keep the frame's corner there.
 void placeFrame(QWindow* window, const QPoint& topLeft);
 
+// Whether the compositor may maximise a window whatever size limits it
+// asks for (Wayland), so that no window may fix its size.
+bool compositorMaximisesAnyWindow();
+
 // Asked before the application object exists: why no window could be shown
 // ("DISPLAY is not set", "nothing answers at :5"), or empty where a display
 // answers or only the window system itself can tell.

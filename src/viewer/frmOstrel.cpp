@@ -49,6 +49,8 @@ constexpr int kButtonRowWidth = 1800 + 330;
 // Pixels of a window manager's frame, allowed for before the real one is known.
 constexpr int kFrameBorderGuess = 4;
 constexpr int kTitleBarGuess = 32;
+// Time for a Wayland compositor to complete a maximise before it is undone.
+constexpr int kCompositorSettleMs = 100;
 
 QToolButton* toolButton(QWidget* parent, const QIcon& icon, const QString& tip, int left)
 {
@@ -539,8 +541,23 @@ void frmOstrel::Form_Resize()
         } else if (windowState() & Qt::WindowMaximized) {
             // With no tray to hide in, a minimised window stays minimised
             // (and reachable); a maximised one returns to its view size.
-            setWindowState(windowState() & ~Qt::WindowMaximized);
-            ResizeForm(sViewWidth.toInt(), sViewHeight.toInt());
+            // A Wayland compositor gives the window its size back itself (a
+            // size set before it has answered would break the protocol), and
+            // loses a request made before its own maximise is complete.
+            if (platform::compositorMaximisesAnyWindow()) {
+                QTimer::singleShot(kCompositorSettleMs, this, [this] {
+                    setWindowState(windowState() & ~Qt::WindowMaximized);
+                    // Then the view size, once the compositor has answered
+                    // (it may give back another size than the window had).
+                    QTimer::singleShot(3 * kCompositorSettleMs, this, [this] {
+                        if (!(windowState() & Qt::WindowMaximized))
+                            ResizeForm(sViewWidth.toInt(), sViewHeight.toInt());
+                    });
+                });
+            } else {
+                setWindowState(windowState() & ~Qt::WindowMaximized);
+                ResizeForm(sViewWidth.toInt(), sViewHeight.toInt());
+            }
         }
     } else {
         ResizeForm(sViewWidth.toInt(), sViewHeight.toInt());
@@ -580,7 +597,16 @@ void frmOstrel::ShowFromTray()
 void frmOstrel::ResizeForm(std::int32_t lWidth, std::int32_t lHeight)
 {
     const QSize client = clientSizeFor(lWidth, lHeight);
-    setFixedSize(client);
+    // A Wayland compositor may maximise any window (its title-bar button, a
+    // double click, a key): one whose size is fixed then breaks the protocol
+    // and the compositor ends the program. There the window has a minimum
+    // size only, and a maximised one gets its view size back (Form_Resize).
+    if (platform::compositorMaximisesAnyWindow()) {
+        setMinimumSize(client);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    } else {
+        setFixedSize(client);
+    }
     resize(client);
     const int buttonRow = platform::pixelsY(kButtonRowHeight);
     const QRect view(0, buttonRow, client.width(), client.height() - buttonRow);

@@ -6,8 +6,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -330,6 +333,76 @@ TEST_F(UserFlows, OnAWaylandSessionTheViewerStillOpensOnX)
     qunsetenv("XDG_SESSION_TYPE");
     ASSERT_TRUE(started) << qPrintable(ostrel.error());
     EXPECT_FALSE(ostrel.output().contains("wayland", Qt::CaseInsensitive)) << qPrintable(ostrel.output());
+}
+
+// The viewer's black page in `area` of the screen, in screen coordinates:
+// the rows' runs of pure black at least 200 pixels long (icons and text
+// have black pixels too, in short runs).
+static QRect blackPart(const QRect& area)
+{
+    const QImage shot = grab(area);
+    QRect box;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0, run = 0; x < shot.width(); ++x) {
+            run = (shot.pixel(x, y) & 0xffffff) == 0 ? run + 1 : 0;
+            if (run >= 200)
+                box |= QRect(area.left() + x - run + 1, area.top() + y, run, 1);
+        }
+    return box;
+}
+
+TEST(NativeWayland, TheMaximiseButtonLeavesTheViewerAtItsViewSize)
+{
+    const QString plugins = QLibraryInfo::path(QLibraryInfo::PluginsPath);
+    if (QStandardPaths::findExecutable("weston").isEmpty() ||
+        !QFile::exists(plugins + "/platforms/libqwayland-generic.so"))
+        GTEST_SKIP() << "needs weston and Qt's Wayland platform (qt6-wayland)";
+    // A Wayland compositor in a window of the test's X display.
+    QTemporaryDir runtime;
+    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess weston;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
+    weston.setProcessEnvironment(environment);
+    weston.setProcessChannelMode(QProcess::MergedChannels);
+    weston.start("weston", {"--backend=x11-backend.so", "--width=1000", "--height=800", "--socket=ostrel-test"});
+    if (!waitFor([&] { return QFile::exists(runtime.filePath("ostrel-test")); }, 10000))
+        GTEST_SKIP() << "weston cannot start here: " << weston.readAll().right(2000).constData();
+    pause(1500);
+    QString output;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            output = run("xdotool", {"search", "--onlyvisible", "--classname", "weston-1"}).section('\n', 0, 0);
+            return !output.isEmpty();
+        },
+        5000));
+    const QRect screen = window(output).client.adjusted(0, 40, 0, 0); // below weston's panel
+
+    QTemporaryDir settings;
+    QProcess ostrel;
+    environment.remove("DISPLAY");
+    environment.insert("WAYLAND_DISPLAY", "ostrel-test");
+    environment.insert("QT_QPA_PLATFORM", "wayland");
+    environment.insert("XDG_CONFIG_HOME", settings.path());
+    ostrel.setProcessEnvironment(environment);
+    ostrel.setProcessChannelMode(QProcess::MergedChannels);
+    ostrel.start(OSTREL_BINARY, {});
+    QRect page;
+    ASSERT_TRUE(waitFor([&] { return (page = blackPart(screen)).width() > 300; }, 15000)) << "no window on Wayland";
+    pause(1000);
+    page = blackPart(screen);
+    // Qt draws the title bar: the maximise button is the middle one of three
+    // at its right end, 36 pixels above the page.
+    click(QPoint(page.right() - 36, page.top() - 36));
+    pause(1000);
+    EXPECT_EQ(ostrel.state(), QProcess::Running) << ostrel.readAll().constData();
+    QSize shown;
+    EXPECT_TRUE(waitFor([&] { return (shown = blackPart(screen).size()) == page.size(); }, 5000))
+        << "the window did not come back to its view size: " << shown.width() << "x" << shown.height();
+    ostrel.kill();
+    ostrel.waitForFinished();
+    weston.terminate();
+    weston.waitForFinished();
 }
 
 TEST_F(UserFlows, OptionsInOddFormsStillCount)
