@@ -253,9 +253,9 @@ void frmOstrel::Form_Load(const QString& commandLine)
     platform::WaitPointer wait;
     platform::SettingsStore settings = modOstrel::Settings();
     // A damaged settings file is set aside before anything reads it; the
-    // user hears of it once the window is up.
-    if (const QString notice = settings.setAsideIfUnreadable(); !notice.isEmpty())
-        QTimer::singleShot(0, this, [this, notice] { reportWarning(notice); });
+    // user hears of it once the window is up (posted at the end: the page
+    // build may run events before it).
+    const QString notice = settings.setAsideIfUnreadable();
     const auto remembered = viewer::WindowSettings::load(settings, static_cast<int>(mnuSize.size()));
     iSizeIndex = remembered.sizeIndex;
     mnuSize_Click(iSizeIndex);
@@ -285,6 +285,8 @@ void frmOstrel::Form_Load(const QString& commandLine)
         showMinimized(); // no tray to hide in: stay reachable from the task bar
     if (bCmdOnTop)
         chkOnTop->setChecked(true); // asked of the window manager once the window is shown
+    if (!notice.isEmpty())
+        QTimer::singleShot(0, this, [this, notice] { reportWarning(notice); });
 }
 
 QPoint frmOstrel::ReachablePlace(const QPoint& place) const

@@ -84,6 +84,7 @@ bool Ostrel::start(const QStringList& arguments, bool hidden, bool chooseOwnPlat
     // first shown: then its tray icon is the sign of a start.
     const bool found = desktop::waitFor(
         [&] {
+            main_.clear(); // asked again each time: a message box may come first
             if (!mainWindow().isEmpty())
                 return hidden || desktop::window(main_).mapped;
             return !running() || (hidden && !trayIcon().isEmpty());
@@ -120,8 +121,10 @@ QString Ostrel::mainWindow() const
     // The one whose title carries the version.
     if (main_.isEmpty())
         for (const QString& id : desktop::windowsOf(pid(), false))
-            if (desktop::title(id).contains(" v1."))
+            if (desktop::title(id).contains(" v1.")) {
                 main_ = id;
+                break;
+            }
     return main_;
 }
 
