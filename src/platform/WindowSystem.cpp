@@ -12,6 +12,11 @@ bool compositorMaximisesAnyWindow()
     return QGuiApplication::platformName().startsWith("wayland");
 }
 
+bool trayMayComeLater()
+{
+    return QGuiApplication::platformName() == "xcb";
+}
+
 QString displayProblem()
 {
     // The platform Qt will use: the first one QT_QPA_PLATFORM names, or X11

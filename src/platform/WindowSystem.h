@@ -30,6 +30,10 @@ void placeFrame(QWindow* window, const QPoint& topLeft);
 // asks for (Wayland), so that no window may fix its size.
 bool compositorMaximisesAnyWindow();
 
+// Whether a system tray may still come after the start (an X11 tray can be
+// started at any time; elsewhere only a tray there now is ever used).
+bool trayMayComeLater();
+
 // Asked before the application object exists: why no window could be shown
 // ("DISPLAY is not set", "nothing answers at :5"), or empty where a display
 // answers or only the window system itself can tell.

@@ -174,7 +174,10 @@ void frmOstrel::MakeTrayIcon()
     connect(mnuTray->addAction("Show"), &QAction::triggered, this, &frmOstrel::cSysTray1_TrayMouse);
     connect(mnuTray->addAction("Quit"), &QAction::triggered, this, &frmOstrel::Quit);
     cSysTray1->setContextMenu(mnuTray);
-    cSysTray1->show();
+    // Where no tray can come (Wayland without one), Qt's stand-in icon would
+    // only warn that it cannot watch for one.
+    if (platform::trayMayComeLater() || QSystemTrayIcon::isSystemTrayAvailable())
+        cSysTray1->show();
     connect(cSysTray1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         // The right button opens the icon's menu instead.
         if (reason != QSystemTrayIcon::Context)

@@ -194,7 +194,7 @@ TEST_F(UserFlows, MinimisingHidesToTheTrayAndTheIconBringsTheWindowBackInPlace)
 TEST(AnyDesktop, AWindowStartedHiddenComesBackWhereItWasStoredAndKeepsThatPlace)
 {
     const bool tray = testsupport::X11Session::desktopHasTray();
-    for (const QStringList& arguments : {QStringList{"-hide"}, QStringList{"-host", "127.0.0.1", "-hide"}}) {
+    for (const QStringList& arguments : {QStringList{"-hide"}, QStringList{"-host", "127.0.0.1", "-ontop", "-hide"}}) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         Ostrel ostrel;
         ostrel.writeSettings("[position]\nleft=4500\ntop=3000\n");
@@ -217,6 +217,9 @@ TEST(AnyDesktop, AWindowStartedHiddenComesBackWhereItWasStoredAndKeepsThatPlace)
             const QList<int> frame = frameExtents(id);
             EXPECT_EQ(ostrel.client().topLeft() - QPoint(frame[0], frame[2]), QPoint(300, 200));
             EXPECT_EQ(ostrel.client().size(), clientFor(320, 240));
+            if (arguments.contains("-ontop")) {
+                EXPECT_TRUE(property(id, "_NET_WM_STATE").contains("_NET_WM_STATE_ABOVE"));
+            }
             ::kill(static_cast<pid_t>(ostrel.pid()), SIGTERM); // as the tray's Quit
             ASSERT_TRUE(ostrel.waitForExit(10000));
             EXPECT_TRUE(ostrel.settings().contains("[position]\nleft=4500\ntop=3000\n")) << qPrintable(ostrel.settings());
@@ -351,12 +354,16 @@ static QRect blackPart(const QRect& area)
     return box;
 }
 
-TEST(NativeWayland, TheMaximiseButtonLeavesTheViewerAtItsViewSize)
+// The viewer on weston, natively and through XWayland: it shows, starts
+// and ends quietly, moves when its button row is dragged and, natively,
+// keeps its view size when the maximise button is clicked.
+TEST(OnWeston, TheViewerShowsMovesAndKeepsItsSizeNativelyAndThroughXWayland)
 {
     const QString plugins = QLibraryInfo::path(QLibraryInfo::PluginsPath);
     if (QStandardPaths::findExecutable("weston").isEmpty() ||
         !QFile::exists(plugins + "/platforms/libqwayland-generic.so"))
         GTEST_SKIP() << "needs weston and Qt's Wayland platform (qt6-wayland)";
+    const bool xwayland = !QStandardPaths::findExecutable("Xwayland").isEmpty();
     // A Wayland compositor in a window of the test's X display.
     QTemporaryDir runtime;
     QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -365,7 +372,11 @@ TEST(NativeWayland, TheMaximiseButtonLeavesTheViewerAtItsViewSize)
     environment.insert("XDG_RUNTIME_DIR", runtime.path());
     weston.setProcessEnvironment(environment);
     weston.setProcessChannelMode(QProcess::MergedChannels);
-    weston.start("weston", {"--backend=x11-backend.so", "--width=1000", "--height=800", "--socket=ostrel-test"});
+    QStringList westonArguments{"--backend=x11-backend.so", "--width=1000", "--height=800", "--socket=ostrel-test"};
+    if (xwayland)
+        westonArguments << "--xwayland";
+    weston.start("weston", westonArguments);
+    QByteArray log;
     if (!waitFor([&] { return QFile::exists(runtime.filePath("ostrel-test")); }, 10000))
         GTEST_SKIP() << "weston cannot start here: " << weston.readAll().right(2000).constData();
     pause(1500);
@@ -377,30 +388,52 @@ TEST(NativeWayland, TheMaximiseButtonLeavesTheViewerAtItsViewSize)
         },
         5000));
     const QRect screen = window(output).client.adjusted(0, 40, 0, 0); // below weston's panel
+    log = weston.readAll();
+    const QString xDisplay = QRegularExpression("listening on display (:\\d+)").match(QString(log)).captured(1);
 
-    QTemporaryDir settings;
-    QProcess ostrel;
     environment.remove("DISPLAY");
     environment.insert("WAYLAND_DISPLAY", "ostrel-test");
-    environment.insert("QT_QPA_PLATFORM", "wayland");
-    environment.insert("XDG_CONFIG_HOME", settings.path());
-    ostrel.setProcessEnvironment(environment);
-    ostrel.setProcessChannelMode(QProcess::MergedChannels);
-    ostrel.start(OSTREL_BINARY, {});
-    QRect page;
-    ASSERT_TRUE(waitFor([&] { return (page = blackPart(screen)).width() > 300; }, 15000)) << "no window on Wayland";
-    pause(1000);
-    page = blackPart(screen);
-    // Qt draws the title bar: the maximise button is the middle one of three
-    // at its right end, 36 pixels above the page.
-    click(QPoint(page.right() - 36, page.top() - 36));
-    pause(1000);
-    EXPECT_EQ(ostrel.state(), QProcess::Running) << ostrel.readAll().constData();
-    QSize shown;
-    EXPECT_TRUE(waitFor([&] { return (shown = blackPart(screen).size()) == page.size(); }, 5000))
-        << "the window did not come back to its view size: " << shown.width() << "x" << shown.height();
-    ostrel.kill();
-    ostrel.waitForFinished();
+    for (const QString platform : {"wayland", "xcb"}) {
+        SCOPED_TRACE(platform.toStdString());
+        if (platform == "xcb" && xDisplay.isEmpty()) {
+            ADD_FAILURE() << (xwayland ? "weston started no XWayland" : "install xwayland for the XWayland run");
+            continue;
+        }
+        QTemporaryDir settings;
+        QProcess ostrel;
+        environment.insert("QT_QPA_PLATFORM", platform);
+        if (platform == "xcb")
+            environment.insert("DISPLAY", xDisplay);
+        environment.insert("XDG_CONFIG_HOME", settings.path());
+        ostrel.setProcessEnvironment(environment);
+        ostrel.setProcessChannelMode(QProcess::MergedChannels);
+        ostrel.start(OSTREL_BINARY, {});
+        QRect page;
+        ASSERT_TRUE(waitFor([&] { return (page = blackPart(screen)).width() > 300; }, 15000)) << "no window";
+        pause(1000);
+        page = blackPart(screen);
+        // The button row, right of the buttons, moves the window.
+        drag(QPoint(page.right() - 20, page.top() - 8), -60, 40);
+        QRect moved;
+        EXPECT_TRUE(waitFor([&] { return (moved = blackPart(screen)) == page.translated(-60, 40); }, 3000))
+            << "the drag left the page at " << moved.x() << "," << moved.y() << " from " << page.x() << ","
+            << page.y();
+        // Natively Qt draws the title bar: the maximise button is the middle
+        // one of three at its right end, 36 pixels above the page (weston
+        // gives an XWayland window of fixed size none).
+        if (platform == "wayland") {
+            page = blackPart(screen);
+            click(QPoint(page.right() - 36, page.top() - 36));
+            pause(1000);
+            EXPECT_EQ(ostrel.state(), QProcess::Running) << ostrel.readAll().constData();
+            QSize shown;
+            EXPECT_TRUE(waitFor([&] { return (shown = blackPart(screen).size()) == page.size(); }, 5000))
+                << "the window did not keep its view size: " << shown.width() << "x" << shown.height();
+        }
+        ostrel.terminate();
+        ASSERT_TRUE(ostrel.waitForFinished(10000));
+        EXPECT_EQ(ostrel.readAll(), "") << "a plain start and close printed something";
+    }
     weston.terminate();
     weston.waitForFinished();
 }

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QThread>
 
+#include <signal.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -26,10 +27,15 @@ X11Session::X11Session(bool withTray)
         QThread::msleep(50);
     qputenv("DISPLAY", display_.toLocal8Bit());
     const QString chosen = withTray ? desktop() : QString("openbox");
-    if (!start(manager_, chosen == "icewm" ? "icewm" : "openbox", {}))
+    const QString manager = chosen.section('+', 0, 0);
+    // xfwm4 reads its settings over D-Bus and manages nothing without a bus;
+    // the manager gets a process group of its own, so that the bus it started
+    // (which holds our output open) ends with it.
+    manager_.setChildProcessModifier([] { ::setpgid(0, 0); });
+    if (!(manager == "xfwm4" ? start(manager_, "dbus-run-session", {manager}) : start(manager_, manager, {})))
         return;
-    QThread::msleep(chosen == "icewm" ? 1000 : 400);
-    if (chosen == "openbox+trayer" &&
+    QThread::msleep(manager == "openbox" ? 400 : 1000); // the others draw a task bar first
+    if (chosen.endsWith("+trayer") &&
         !start(tray_, "trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "100",
                                  "--heighttype", "pixel", "--height", "24"}))
         return;
@@ -44,6 +50,12 @@ QString X11Session::desktop()
     return named.isEmpty() ? QString("openbox+trayer") : named;
 }
 
+bool X11Session::desktopHasTray()
+{
+    const QString named = desktop();
+    return named.endsWith("+trayer") || named == "icewm" || named == "fluxbox";
+}
+
 bool X11Session::start(QProcess& process, const QString& program, const QStringList& arguments)
 {
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -51,12 +63,14 @@ bool X11Session::start(QProcess& process, const QString& program, const QStringL
     process.start(program, arguments);
     if (process.waitForStarted(5000))
         return true;
-    error_ = QString("cannot start %1 (%2); install xvfb, openbox, trayer and icewm").arg(program, process.errorString());
+    error_ = QString("cannot start %1 (%2); install xvfb, openbox, trayer, icewm, fluxbox and xfwm4").arg(program, process.errorString());
     return false;
 }
 
 X11Session::~X11Session()
 {
+    if (manager_.state() != QProcess::NotRunning)
+        ::kill(-static_cast<pid_t>(manager_.processId()), SIGTERM);
     for (QProcess* process : {&tray_, &manager_, &server_}) {
         if (process->state() != QProcess::NotRunning) {
             process->terminate();
