@@ -239,7 +239,46 @@ QImage readLargest(QImageReader& reader, const QByteArray& format)
     return best;
 }
 
+// Whether a JPEG file's frame is coded arithmetically (start of frame 0xC9
+// to 0xCB or 0xCD to 0xCF), looked up through the segments before it.
+bool jpegIsArithmetic(const QString& path)
+{
+    QFile file(path);
+    uchar mark[4];
+    if (!file.open(QIODevice::ReadOnly) || file.read(reinterpret_cast<char*>(mark), 2) != 2 || mark[0] != 0xFF ||
+        mark[1] != 0xD8)
+        return false;
+    while (file.read(reinterpret_cast<char*>(mark), 4) == 4 && mark[0] == 0xFF) {
+        const int kind = mark[1];
+        const bool frame = kind >= 0xC0 && kind <= 0xCF && kind != 0xC4 && kind != 0xC8 && kind != 0xCC;
+        if (frame || kind == 0xDA) // a frame, or the first scan without one
+            return frame && kind >= 0xC9;
+        const int length = mark[2] << 8 | mark[3];
+        if (length < 2 || !file.seek(file.pos() + length - 2))
+            return false;
+    }
+    return false;
+}
+
 } // namespace
+
+std::int64_t Picture::mostPixelsIn(const QString& path, const QByteArray& format)
+{
+    // Each format's best case in pixels a byte, taken twice for a margin.
+    std::int64_t perByte = 0;
+    if (format == "png")
+        perByte = 8 * 1032; // 1-bit pixels, deflated at its best: 258 bytes in two bits
+    else if (format == "gif")
+        perByte = 4096 * 8 / 12; // a code of 12 bits stands for 4096 pixels at most
+    else if (format == "jpeg" && !jpegIsArithmetic(path))
+        perByte = 64 * 8; // a block of 8 x 8 pixels takes one bit at least
+    else if (format == "pbm" || format == "pgm" || format == "ppm" || format == "xbm" || format == "xpm")
+        perByte = 8; // 1-bit pixels, uncompressed
+    // Left unbounded: vector pictures, run-length bitmaps (whose rows may end
+    // early), arithmetic coding, the formats of Qt's add-on plug-ins.
+    const std::int64_t bytes = std::min<std::int64_t>(QFileInfo(path).size(), kMaxPixels);
+    return bytes * perByte * 2;
+}
 
 std::unique_ptr<Picture> Picture::make(const QImage& source, const QColor& background, int fileBitCount)
 {
@@ -353,6 +392,12 @@ std::unique_ptr<Picture> Picture::load(const QString& path, QString* error, cons
     const std::int64_t height = size.isValid() ? size.height() : bitmap.height;
     if (width * height > kMaxPixels)
         return fail(QString("the picture is too large (%1 x %2 pixels).").arg(width).arg(height));
+    // Decoded, a file far too small for its pixels would be a picture of
+    // nothing that took seconds and gigabytes to make.
+    if (const std::int64_t most = mostPixelsIn(path, format); most > 0 && width * height > most)
+        return fail(QString("the file declares %1 x %2 pixels but holds only %3 bytes, too few for a picture of "
+                            "that size.")
+                        .arg(width).arg(height).arg(info.size()));
     if (bitmap.truncated)
         return fail("the file is truncated: it ends before all its pixels.");
     if (format == "ppm")

@@ -37,6 +37,11 @@ public:
     // when the file is not a picture or does not say.
     static QSize declaredSize(const QString& path);
 
+    // The most pixels the file at `path`, read as `format` (QImageReader's
+    // name), can hold by its size; 0 where its coding has no best case that
+    // bounds it. A file declaring more is refused before it is decoded.
+    static std::int64_t mostPixelsIn(const QString& path, const QByteArray& format);
+
     // A picture of an image already in memory, with the same rules.
     static std::unique_ptr<Picture> fromImage(const QImage& image, const QColor& background = Qt::white);
 

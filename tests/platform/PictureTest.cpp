@@ -8,6 +8,8 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QtEndian>
 #include <QTemporaryDir>
 
@@ -371,6 +373,56 @@ TEST_F(PictureLoader, FailuresAreClearErrors)
     const auto picture = load(file("huge.png", png));
     EXPECT_FALSE(picture);
     EXPECT_FALSE(error.isEmpty());
+}
+
+// The best-coded pictures there are, one colour at the largest size
+// accepted, pass the bound of their format; their first bytes alone, which
+// still declare that size, are refused before any pixel is decoded.
+TEST_F(PictureLoader, AFileTooSmallForThePixelsItDeclaresIsRefused)
+{
+    constexpr int kSide = 16000; // 256 million pixels, the most accepted
+    QImage bits(kSide, kSide, QImage::Format_Mono);
+    bits.fill(0);
+    QImage grey(4096, 4096, QImage::Format_Grayscale8); // JPEG's bound is per block: any size tells
+    grey.fill(77);
+    QByteArray jpeg;
+    {
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setOptimizedWrite(true);
+        writer.setProgressiveScanWrite(true);
+        ASSERT_TRUE(writer.write(grey));
+    }
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        std::int64_t pixels;
+        int header; // bytes enough for the reader to tell the size
+    } best[] = {
+        {"one.png", encoded(bits, "png"), std::int64_t{kSide} * kSide, 400},
+        {"one.gif", testsupport::singleColourGif(kSide, kSide), std::int64_t{kSide} * kSide, 35},
+        {"one.pbm", encoded(bits, "pbm"), std::int64_t{kSide} * kSide, 35},
+        {"one.jpg", jpeg, 4096 * 4096, 400},
+    };
+    for (const auto& e : best) {
+        SCOPED_TRACE(e.name);
+        const QString path = file(e.name, e.bytes);
+        QImageReader reader(path);
+        const std::int64_t most = Picture::mostPixelsIn(path, reader.format());
+        EXPECT_GE(most, e.pixels) << e.bytes.size() << " bytes";
+        std::printf("%s: %lld bytes hold %lld pixels, %.0f a byte; the bound allows %lld\n", e.name,
+                    static_cast<long long>(e.bytes.size()), static_cast<long long>(e.pixels),
+                    static_cast<double>(e.pixels) / static_cast<double>(e.bytes.size()), static_cast<long long>(most));
+        const QString cut = file(QString("cut-") + e.name, e.bytes.left(e.header));
+        EXPECT_FALSE(load(cut));
+        const int side = e.pixels == std::int64_t{kSide} * kSide ? kSide : 4096;
+        EXPECT_TRUE(error.contains(QString("declares %1 x %1 pixels but holds only").arg(side))) << error.toStdString();
+    }
+    // The GIF is a real one: its pixels are its colour (checked at a size whose table fills).
+    QImage blue(3001, 1999, QImage::Format_RGB32);
+    blue.fill(qRgb(40, 90, 200));
+    expectPicture("one-small.gif", testsupport::singleColourGif(3001, 1999), 1, blue);
 }
 
 TEST_F(PictureLoader, DamagedFilesNeverCrash)

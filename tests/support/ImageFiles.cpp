@@ -3,6 +3,9 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace testsupport {
 
 namespace {
@@ -68,7 +71,8 @@ QByteArray bitmapHeaders(int bits, int width, int height, int compression, qint6
 
 } // namespace
 
-QByteArray gifFile(int width, int height, const QVector<QRgb>& colours, const QByteArray& indices)
+// A GIF file around LZW `data` coded with `minimum` bits, of the given colours.
+static QByteArray gifAround(int width, int height, const QVector<QRgb>& colours, int minimum, const QByteArray& data)
 {
     int tableBits = 1;
     while ((1 << tableBits) < colours.size())
@@ -91,6 +95,22 @@ QByteArray gifFile(int width, int height, const QVector<QRgb>& colours, const QB
     put16(out, width);
     put16(out, height);
     out.append('\0');
+    out.append(static_cast<char>(minimum));
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray block = data.mid(at, 255);
+        out.append(static_cast<char>(block.size()));
+        out.append(block);
+    }
+    out.append('\0');
+    out.append(';');
+    return out;
+}
+
+QByteArray gifFile(int width, int height, const QVector<QRgb>& colours, const QByteArray& indices)
+{
+    int tableBits = 1;
+    while ((1 << tableBits) < colours.size())
+        ++tableBits;
     // Every pixel as a literal code; a clear code before the table would grow
     // keeps the code width fixed at minimum + 1 bits.
     const int minimum = std::max(2, tableBits);
@@ -108,16 +128,37 @@ QByteArray gifFile(int width, int height, const QVector<QRgb>& colours, const QB
         ++sinceClear;
     }
     codes.put(clear + 1, width9); // end of information
-    const QByteArray data = codes.finish();
-    out.append(static_cast<char>(minimum));
-    for (qsizetype at = 0; at < data.size(); at += 255) {
-        const QByteArray block = data.mid(at, 255);
-        out.append(static_cast<char>(block.size()));
-        out.append(block);
+    return gifAround(width, height, colours, minimum, codes.finish());
+}
+
+QByteArray singleColourGif(int width, int height)
+{
+    // Each code stands for one pixel more than the one before (its table
+    // entry is made by the code itself), until the table is full at 4096
+    // entries; from then on every code is its longest entry.
+    constexpr int kMinimum = 2;
+    constexpr int kClear = 1 << kMinimum;
+    constexpr int kFirstEntry = kClear + 2;
+    constexpr int kTableSize = 4096;
+    const auto lengthOf = [](int code) { return code == 0 ? 1 : code - kFirstEntry + 2; };
+    CodeWriter codes;
+    int size = kMinimum + 1;
+    codes.put(kClear, size);
+    std::int64_t left = std::int64_t{width} * height;
+    int next = kFirstEntry; // the table entry the decoder makes next
+    bool first = true;
+    while (left > 0) {
+        int code = first ? 0 : std::min(next, kTableSize - 1);
+        while (lengthOf(code) > left)
+            code = code == kFirstEntry ? 0 : code - 1;
+        codes.put(code, size);
+        left -= lengthOf(code);
+        if (!first && next < kTableSize && ++next == (1 << size) && size < 12)
+            ++size;
+        first = false;
     }
-    out.append('\0');
-    out.append(';');
-    return out;
+    codes.put(kClear + 1, size); // end of information
+    return gifAround(width, height, {qRgb(40, 90, 200), qRgb(0, 0, 0)}, kMinimum, codes.finish());
 }
 
 QByteArray rleBitmapFile(int bits, int width, int height, const QVector<QRgb>& colours, const QByteArray& indices)

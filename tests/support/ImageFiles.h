@@ -14,6 +14,10 @@ namespace testsupport {
 // A GIF of `indices` (width x height, row by row) with the given colours.
 QByteArray gifFile(int width, int height, const QVector<QRgb>& colours, const QByteArray& indices);
 
+// A GIF of one colour coded as tightly as LZW allows: the smallest file a
+// GIF of that size can be.
+QByteArray singleColourGif(int width, int height);
+
 // A bitmap file compressed with run-length coding: 8 bits (RLE8) or 4 bits (RLE4)
 // per pixel, every row as literal runs, with the given colours.
 QByteArray rleBitmapFile(int bits, int width, int height, const QVector<QRgb>& colours, const QByteArray& indices);

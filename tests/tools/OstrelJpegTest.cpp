@@ -228,6 +228,12 @@ TEST_F(OstrelJpeg, PicturesTooLargeOrTruncatedAreRefusedBeforeTheirPixelsAreRead
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("too large")) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(output));
+    // The same at 16000 x 16000, within the limit but not in 29 bytes.
+    testsupport::writeFile(bomb, QByteArray(gif).replace("\xe8\xfd\xe8\xfd", "\x80\x3e\x80\x3e"));
+    r = run({bomb, output});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("declares 16000 x 16000 pixels but holds only 29 bytes")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(output));
 
     // A bitmap cut off after its first rows.
     QByteArray bmp;
