@@ -344,9 +344,19 @@ bool SettingsStore::change(Change&& edit)
     return true;
 }
 
+SettingsStore::Content SettingsStore::current() const
+{
+    // What the file holds, with the changes still waiting to be written to it.
+    Content content = load().value_or(Content{});
+    if (const auto waiting = pending().find(path_); waiting != pending().end())
+        for (const auto& apply : waiting->second)
+            apply(content);
+    return content;
+}
+
 QString SettingsStore::get(const QString& section, const QString& key, const QString& fallback) const
 {
-    const Content content = load().value_or(Content{});
+    const Content content = current();
     for (const Section& s : content)
         if (s.name == section)
             for (const auto& [k, v] : s.pairs)
@@ -357,7 +367,7 @@ QString SettingsStore::get(const QString& section, const QString& key, const QSt
 
 std::optional<SettingsStore::Pairs> SettingsStore::section(const QString& section) const
 {
-    const Content content = load().value_or(Content{});
+    const Content content = current();
     for (const Section& s : content)
         if (s.name == section)
             return s.pairs;

@@ -19,8 +19,8 @@ namespace platform {
 // Every change re-reads the file under a lock (an advisory lock on
 // settings.conf.lock, which ends with its holder) and replaces it
 // atomically, so several running programs never lose each other's changes.
-// While another program holds the lock, changes are kept in memory and
-// written with the next change that gets it. Files an editor made (CRLF, a
+// While another program holds the lock, changes are kept in memory (and
+// seen by reads) and written with the next change that gets it. Files an editor made (CRLF, a
 // byte-order mark, Latin-1) read as expected; a file that still cannot be
 // parsed, or is over 1 MiB, is renamed aside under the lock (with a
 // ".unreadable-" suffix), never silently overwritten. Troubles are told on
@@ -64,6 +64,8 @@ private:
     // The file's content (empty when there is none; an unparsable file is
     // moved aside first); nothing when the file can be neither read nor moved.
     std::optional<Content> load(QString* notice = nullptr, bool mayMoveAside = false) const;
+    // What reads see: the file's content with the changes waiting for it.
+    Content current() const;
     static std::optional<Content> parse(const QByteArray& bytes);
     static QByteArray format(const Content& content);
     template <class Change>

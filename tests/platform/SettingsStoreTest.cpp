@@ -139,6 +139,12 @@ TEST_F(Settings, AHeldLockKeepsChangesUntilItIsFree)
     EXPECT_TRUE(store.hasUnsavedChanges());
     ASSERT_EQ(told.size(), 1) << "told once, not at every change";
     EXPECT_TRUE(told[0].contains("locked by another program")) << qPrintable(told[0]);
+    // Reads see the changes waiting, as a program reads back what it saved.
+    EXPECT_FALSE(store.deleteKey("size", "index"));
+    EXPECT_EQ(store.get("size", "index", "none"), "none");
+    EXPECT_FALSE(store.save("size", "index", "2"));
+    EXPECT_EQ(store.get("size", "index"), "2");
+    EXPECT_EQ(store.section("position"), SettingsStore::Pairs({{"left", "100"}}));
     ::kill(static_cast<pid_t>(holder.processId()), SIGKILL); // its lock ends with it
     holder.waitForFinished();
     EXPECT_TRUE(store.save("position", "top", "50"));
