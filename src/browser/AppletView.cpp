@@ -3,9 +3,12 @@
 
 #include "AppletHost.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextDocument>
+#include <QToolTip>
 
 namespace {
 
@@ -93,6 +96,21 @@ int awtKeyCode(int key)
     }
 }
 
+// An applet's status as a tooltip line: controls and runs of blanks become
+// one space, and a text longer than anyone reads in a tooltip is cut.
+QString statusLine(const QString& text)
+{
+    constexpr qsizetype kMostChars = 160;
+    QString line;
+    for (const QChar c : text.left(kMostChars * 4)) {
+        const QChar shown = c.isPrint() ? c : QChar(' ');
+        if (!(shown == ' ' && (line.isEmpty() || line.endsWith(' '))))
+            line += shown;
+    }
+    line = line.trimmed();
+    return line.size() > kMostChars || text.size() > kMostChars * 4 ? line.left(kMostChars - 1) + QChar(0x2026) : line;
+}
+
 } // namespace
 
 AppletView::AppletView(AppletHost& host, QWidget* parent) : QWidget(parent), host_(host)
@@ -110,6 +128,7 @@ AppletView::AppletView(AppletHost& host, QWidget* parent) : QWidget(parent), hos
         picture_ = QImage();
         update();
     });
+    connect(&host_, &AppletHost::tip, this, [this](const QString& text) { appletStatus_ = statusLine(text); });
 }
 
 bool AppletView::event(QEvent* event)
@@ -123,6 +142,16 @@ bool AppletView::event(QEvent* event)
             event->accept();
             return true;
         }
+    }
+    // The page's tooltip (the title and the camera) with the applet's status
+    // below, shown as plain text whatever markup the applet sent.
+    if (event->type() == QEvent::ToolTip && !appletStatus_.isEmpty()) {
+        QString tip;
+        for (const QWidget* w = parentWidget(); w && tip.isEmpty(); w = w->parentWidget())
+            tip = w->toolTip();
+        tip = tip.isEmpty() ? appletStatus_ : tip + '\n' + appletStatus_;
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal), this);
+        return true;
     }
     return QWidget::event(event);
 }

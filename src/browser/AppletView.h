@@ -16,6 +16,9 @@ public:
 
     QImage picture() const { return picture_; }
     QString statusText() const { return status_; }
+    // What the applet last gave as its status, as the box's tooltip shows it
+    // below the page's own: one line of plain text, cut to a readable length.
+    QString appletStatus() const { return appletStatus_; }
     AppletHost& host() const { return host_; }
 
 protected:
@@ -35,5 +38,6 @@ private:
     AppletHost& host_;
     QImage picture_;
     QString status_;
+    QString appletStatus_;
     QPoint pressedAt_;
 };

@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHelpEvent>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
@@ -23,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -299,6 +301,13 @@ TEST_F(AppletRuntime, InnerClassesResourcesAndClicksReachTheApplet)
     QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
     EXPECT_TRUE(waitForPicture(view, [](const QImage& p) { return p.pixel(6, 6) == qRgb(255, 255, 255); }, 5000))
         << "the click did not reach the applet";
+    // Its status, a line of markup and 100000 letters, is the box's tooltip:
+    // one line, cut, shown as the text it is.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->appletStatus().isEmpty(); }, 5000));
+    EXPECT_EQ(view->appletStatus(), "<b>click 1</b> " + QString(144, 'x') + QChar(0x2026));
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), view->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(view, &help);
+    EXPECT_TRUE(QToolTip::text().contains("&lt;b&gt;click 1&lt;/b&gt;")) << qPrintable(QToolTip::text());
 }
 
 TEST_F(AppletRuntime, AnAppletFromAnArchiveJarInAPackage)

@@ -7,7 +7,8 @@ import java.io.InputStreamReader;
 import java.nio.charset.StandardCharsets;
 
 // An applet whose colour comes from a resource below its class's folder, read by an
-// inner class of its own; it counts clicks by drawing one square per click.
+// inner class of its own; it counts clicks by drawing one square per click, and
+// says each in its status, with markup and far too long (100000 letters x).
 public class ResourceApplet extends Applet {
     private static final long serialVersionUID = 1L;
     private Color colour = Color.black;
@@ -33,6 +34,7 @@ public class ResourceApplet extends Applet {
             @Override
             public void mouseClicked(java.awt.event.MouseEvent e) {
                 ++clicks;
+                showStatus("<b>click " + clicks + "</b>\t" + new String(new char[100000]).replace((char) 0, (char) 120));
                 repaint();
             }
         });
