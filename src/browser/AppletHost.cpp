@@ -377,9 +377,12 @@ void AppletHost::errorLine(const QByteArray& line, bool cut)
 
 void AppletHost::message(const QByteArray& bytes, bool cut)
 {
-    if (cut) {
-        // No message of the host is that long: it no longer speaks its part.
-        emit status("The applet's host sent a message too long to be one; it was stopped");
+    if (cut || !messageBudget_.take(clock_.elapsed())) {
+        // No message of the host is that long, nor comes that often: it no
+        // longer speaks its part.
+        if (process_.state() != QProcess::NotRunning)
+            emit status(cut ? "The applet's host sent a message too long to be one; it was stopped"
+                            : "The applet's host sent messages far faster than pictures come; it was stopped");
         saidStatus_ = true;
         process_.kill();
         return;

@@ -80,6 +80,9 @@ private:
     std::unique_ptr<HostPipe> messages_; // the host's standard output
     std::unique_ptr<HostPipe> errors_;   // its error output (the applet's prints)
     appletoutput::LineBudget errorBudget_{100, 20};
+    // Messages: a frame for each picture the display can show, and a few
+    // more; a host sending far more no longer speaks its part.
+    appletoutput::LineBudget messageBudget_{2000, 1000};
     int errorsLeftOut_ = 0;
     QElapsedTimer clock_;
     QTimer frameTimer_;          // a frame announced too soon after the last, taken later
