@@ -150,7 +150,8 @@ bool AppletView::event(QEvent* event)
         for (const QWidget* w = parentWidget(); w && tip.isEmpty(); w = w->parentWidget())
             tip = w->toolTip();
         tip = tip.isEmpty() ? appletStatus_ : tip + '\n' + appletStatus_;
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal), this);
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                           Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal), this);
         return true;
     }
     return QWidget::event(event);

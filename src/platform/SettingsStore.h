@@ -20,11 +20,12 @@ namespace platform {
 // settings.conf.lock, which ends with its holder) and replaces it
 // atomically, so several running programs never lose each other's changes.
 // While another program holds the lock, changes are kept in memory (and
-// seen by reads) and written with the next change that gets it. Files an editor made (CRLF, a
-// byte-order mark, Latin-1) read as expected; a file that still cannot be
-// parsed, or is over 1 MiB, is renamed aside under the lock (with a
-// ".unreadable-" suffix), never silently overwritten. Troubles are told on
-// stderr and, once each, to the notifier (a message box in the viewer).
+// seen by reads) and written with the next change that gets it. Files an
+// editor made (CRLF, a byte-order mark, Latin-1) read as expected; a file
+// that still cannot be parsed, or is over 1 MiB, is renamed aside under the
+// lock (with a ".unreadable-" suffix), never silently overwritten. Troubles
+// are told on stderr and, once each, to the notifier (a message box in the
+// viewer).
 class SettingsStore {
 public:
     using Pairs = std::vector<std::pair<QString, QString>>;
