@@ -377,12 +377,15 @@ void AppletHost::errorLine(const QByteArray& line, bool cut)
 
 void AppletHost::message(const QByteArray& bytes, bool cut)
 {
+    if (dropped_)
+        return; // what it sent before it ended
     if (cut || !messageBudget_.take(clock_.elapsed())) {
         // No message of the host is that long, nor comes that often: it no
-        // longer speaks its part.
-        if (process_.state() != QProcess::NotRunning)
-            emit status(cut ? "The applet's host sent a message too long to be one; it was stopped"
-                            : "The applet's host sent messages far faster than pictures come; it was stopped");
+        // longer speaks its part. A frame it announced must not cover the text.
+        dropped_ = true;
+        frameTimer_.stop();
+        emit status(cut ? "The applet's host sent a message too long to be one; it was stopped"
+                        : "The applet's host sent messages far faster than pictures come; it was stopped");
         saidStatus_ = true;
         process_.kill();
         return;

@@ -90,6 +90,7 @@ private:
     qint64 lastTakenMs_ = -1000; // on clock_
     QTimer killTimer_;
     bool stopping_ = false;
+    bool dropped_ = false; // stopped for what it sent: the rest of it is left unread
     bool saidStatus_ = false;
     bool sandboxed_ = false;
     bool started_ = false;

@@ -35,6 +35,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -569,8 +570,11 @@ TEST_F(AppletRuntime, AHostThatMisbehavesCannotCrashFreezeOrFloodOstrel)
         std::thread reader([&] {
             for (int waited = 0; !drain && waited < 300; ++waited)
                 ::usleep(100'000);
+            // Until it falls silent: a process the page engine started
+            // meanwhile may hold the pipe open for good.
             char buffer[65536];
-            for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+            pollfd readable{ends[0], POLLIN, 0};
+            for (ssize_t n; ::poll(&readable, 1, 1000) > 0 && (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
                 errors.append(buffer, n);
         });
         AppletView* view = show("CODE=PatternApplet.class", 160, 120);
