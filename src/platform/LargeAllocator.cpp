@@ -1,7 +1,9 @@
 // Memory for large surfaces and coefficient stores: pages from the system, refused cleanly when none are left.
 #include "LargeAllocator.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <unistd.h>
 #include <sys/mman.h>
 
 namespace platform {
@@ -29,6 +31,20 @@ void freeLarge(void* memory, std::size_t bytes) noexcept
         std::free(memory);
     else
         ::munmap(memory, bytes);
+}
+
+std::size_t trimLarge(void* memory, std::size_t bytes, std::size_t keep) noexcept
+{
+    if (!memory || bytes < kLarge || keep >= bytes)
+        return bytes; // heap blocks keep their size
+    // Whole pages only, and never below the size that tells freeLarge the
+    // block is mapped.
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t kept = std::max((keep + page - 1) / page * page, kLarge);
+    if (kept >= bytes)
+        return bytes;
+    ::munmap(static_cast<char*>(memory) + kept, bytes - kept);
+    return kept;
 }
 
 void* reserveSparse(std::size_t bytes)

@@ -11,6 +11,10 @@ namespace platform {
 // pages (far fewer page faults on first touch); smaller ones from the heap.
 void* allocateLarge(std::size_t bytes);
 void freeLarge(void* memory, std::size_t bytes) noexcept;
+// Gives the system back what lies beyond the first `keep` bytes of a block of
+// `bytes` from allocateLarge, where it can; returns the size to pass to
+// freeLarge for the block from then on.
+std::size_t trimLarge(void* memory, std::size_t bytes, std::size_t keep) noexcept;
 
 // Room for up to `bytes` that takes memory only where it is written: the
 // system's pages, each given when first touched and never as a huge page

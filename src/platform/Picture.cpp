@@ -3,6 +3,7 @@
 #include "MappedPixmap.h"
 
 #include "Blit.h"
+#include "LargeAllocator.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <optional>
 #include <thread>
 
@@ -239,6 +241,66 @@ QImage readLargest(QImageReader& reader, const QByteArray& format)
     return best;
 }
 
+// The picture read straight into the block that becomes its bitmap, for a
+// reader that says beforehand it gives 32-bit pixels: it writes them into a
+// block of ours, whose rows are then packed to three bytes a pixel in place
+// (transparency laid over `background`), turned bottom-up, and the block's
+// unused end given back. So one picture-sized block is held at any time
+// instead of an image and its copy. Null where the reader failed or read
+// into a buffer of its own after all (a turned picture); `image` then holds
+// what it read.
+std::unique_ptr<Surface> readPacked(QImageReader& reader, QSize size, const QColor& background, QImage& image)
+{
+    const QImage::Format format = reader.imageFormat();
+    const int w = size.width();
+    const int h = size.height();
+    const std::int64_t stride = Surface::rowBytes(w, 24);
+    const auto bytes = static_cast<std::size_t>(std::int64_t{w} * h * 4);
+    auto* block = static_cast<std::uint8_t*>(allocateLarge(bytes));
+    if (!block) {
+        image = reader.read(); // the reader's own buffer, or its error
+        return nullptr;
+    }
+    image = QImage(block, w, h, std::int64_t{w} * 4, format);
+    const bool read = reader.read(&image);
+    if (!read || image.constBits() != block || image.size() != size || image.format() != format) {
+        if (!read)
+            image = QImage();
+        else if (image.constBits() == block)
+            image = image.copy(); // not expected: keep what was read, not the block
+        freeLarge(block, bytes);
+        return nullptr;
+    }
+    image = QImage(); // the block is ours alone again
+    const bool opaque = format == QImage::Format_RGB32;
+    for (int y = 0; y < h; ++y) {
+        // Each pixel is read before its three bytes are written, and no
+        // write reaches a pixel not yet read: rows only shrink.
+        const std::uint8_t* in = block + std::int64_t{y} * w * 4;
+        std::uint8_t* out = block + y * stride;
+        for (int x = 0; x < w; ++x) {
+            QRgb c;
+            std::memcpy(&c, in + 4 * x, sizeof c);
+            if (!opaque)
+                c = over(c, background);
+            out[3 * x] = static_cast<std::uint8_t>(qBlue(c));
+            out[3 * x + 1] = static_cast<std::uint8_t>(qGreen(c));
+            out[3 * x + 2] = static_cast<std::uint8_t>(qRed(c));
+        }
+        std::fill(out + 3 * std::int64_t{w}, out + stride, std::uint8_t{0});
+    }
+    std::vector<std::uint8_t> spare(static_cast<std::size_t>(stride));
+    for (int top = 0, bottom = h - 1; top < bottom; ++top, --bottom) {
+        std::uint8_t* a = block + top * stride;
+        std::uint8_t* b = block + bottom * stride;
+        std::memcpy(spare.data(), a, spare.size());
+        std::memcpy(a, b, spare.size());
+        std::memcpy(b, spare.data(), spare.size());
+    }
+    const std::size_t kept = trimLarge(block, bytes, static_cast<std::size_t>(stride * h));
+    return Surface::adopt(block, kept, w, h);
+}
+
 // Whether a JPEG file's frame is coded arithmetically (start of frame 0xC9
 // to 0xCB or 0xCD to 0xCF), looked up through the segments before it.
 bool jpegIsArithmetic(const QString& path)
@@ -405,7 +467,20 @@ std::unique_ptr<Picture> Picture::load(const QString& path, QString* error, cons
             return std::unique_ptr<Picture>(new Picture(24, std::move(pixels)));
     // Enough for the largest picture accepted, at four bytes a pixel.
     QImageReader::setAllocationLimit(static_cast<int>(kMaxPixels * 4 / (1024 * 1024)) + 1);
-    QImage image = readLargest(reader, format);
+    QImage image;
+    // GIF pictures are indexed again below; an icon's largest image is sought.
+    const bool packable = size.isValid() && format != "gif" && format != "ico" &&
+                          reader.supportsOption(QImageIOHandler::ImageFormat) &&
+                          (reader.imageFormat() == QImage::Format_RGB32 || reader.imageFormat() == QImage::Format_ARGB32);
+    if (packable) {
+        if (auto packed = readPacked(reader, size, background, image)) {
+            if (cancelled())
+                return fail("opening was cancelled.");
+            return std::unique_ptr<Picture>(new Picture(bitmap.depth == 16 ? 16 : 24, std::move(packed)));
+        }
+    } else {
+        image = readLargest(reader, format);
+    }
     if (cancelled())
         return fail("opening was cancelled.");
     if (image.isNull())

@@ -102,6 +102,7 @@ std::unique_ptr<Surface> Surface::create(int width, int height, int bitCount, st
     surface->stride_ = stride;
     surface->bits_ = memory;
     surface->ownsBits_ = true;
+    surface->ownedBytes_ = static_cast<std::size_t>(stride * height);
     if (bitCount != 24) {
         surface->layout_ = Layout::Indexed;
         surface->colorTable_.assign(std::size_t{1} << bitCount, ColorEntry{});
@@ -140,6 +141,24 @@ std::unique_ptr<Surface> Surface::create(const BitmapInfo& info)
     auto surface = create(h.biWidth, h.biHeight < 0 ? -h.biHeight : h.biHeight, h.biBitCount, tableOf(info));
     if (surface)
         surface->bottomUp_ = h.biHeight > 0;
+    return surface;
+}
+
+std::unique_ptr<Surface> Surface::adopt(std::uint8_t* bits, std::size_t bytes, int width, int height)
+{
+    const std::int64_t stride = rowBytes(width, 24);
+    if (!bits || width <= 0 || height <= 0 || stride < 0 || static_cast<std::uint64_t>(stride) * height > bytes) {
+        freeLarge(bits, bytes);
+        return nullptr;
+    }
+    std::unique_ptr<Surface> surface(new Surface);
+    surface->width_ = width;
+    surface->height_ = height;
+    surface->bitCount_ = 24;
+    surface->stride_ = stride;
+    surface->bits_ = bits;
+    surface->ownsBits_ = true;
+    surface->ownedBytes_ = bytes;
     return surface;
 }
 
@@ -223,7 +242,7 @@ std::unique_ptr<Surface> Surface::wrap(const QImage& image)
 Surface::~Surface()
 {
     if (ownsBits_)
-        freeLarge(bits_, static_cast<std::size_t>(stride_ * height_));
+        freeLarge(bits_, ownedBytes_);
 }
 
 int Surface::setStretchMode(int mode)

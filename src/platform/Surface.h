@@ -81,6 +81,12 @@ public:
     // top-down when biHeight is negative.
     static std::unique_ptr<Surface> create(const BitmapInfo& info);
 
+    // A 24-bit surface that takes over `bits`, a block of `bytes` from
+    // allocateLarge holding `height` blue-green-red rows of rowBytes(width, 24),
+    // stored bottom-up; the surface frees it. Null (the block freed) for a
+    // size it cannot take.
+    static std::unique_ptr<Surface> adopt(std::uint8_t* bits, std::size_t bytes, int width, int height);
+
     // A surface over memory owned by the caller, laid out as `info` says.
     static std::unique_ptr<Surface> view(std::uint8_t* bits, const BitmapInfo& info);
 
@@ -169,6 +175,7 @@ private:
     bool bottomUp_ = true;
     std::uint8_t* bits_ = nullptr;
     bool ownsBits_ = false;
+    std::size_t ownedBytes_ = 0; // the size of the block to free, when owned
     bool sharesImage_ = false;
     QImage wrapped_; // keeps the pixels of a wrapped image alive
     std::vector<ColorEntry> colorTable_;

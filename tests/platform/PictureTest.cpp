@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QPainter>
 #include <QtEndian>
 #include <QTemporaryDir>
 
@@ -148,6 +149,18 @@ TEST_F(PictureLoader, TrueColourFilesAreTwentyFourBits)
     const QImage coarse = image.convertToFormat(QImage::Format_RGB555).convertToFormat(QImage::Format_RGB32);
     expectPicture("rgb16.bmp", testsupport::bitmap16File(coarse), 16, coarse, 8);
     EXPECT_EQ(load(dir.filePath("rgb16.bmp"))->bitmap().bitCount(), 24);
+
+    // Large enough to be read into a block of pages of its own and packed
+    // there, odd sizes, partly transparent: laid over white as it packs.
+    QImage large = testsupport::pattern(1501, 1003, 5).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < large.height(); y += 3)
+        for (int x = 0; x < large.width(); ++x)
+            large.setPixel(x, y, (large.pixel(x, y) & 0x00ffffffu) | static_cast<QRgb>(x % 256) << 24);
+    QImage overWhite(large.size(), QImage::Format_RGB32);
+    overWhite.fill(Qt::white);
+    QPainter(&overWhite).drawImage(0, 0, large);
+    expectPicture("large.png", encoded(large, "png"), 24, overWhite, 1);
+    expectPicture("large.bmp", encoded(overWhite, "bmp"), 24, overWhite);
 }
 
 TEST_F(PictureLoader, PixmapFilesReadAsQtReadsThem)
