@@ -1,20 +1,30 @@
 // Opening an 8000 x 8000 photograph as the image window does (the file read
 // into an image buffer) beside a plain decode of the same file by Qt's
-// reader, for JPEG and PNG. Prints both times and their ratio.
+// reader, for JPEG and PNG. Prints both times and their ratio, then the
+// memory the opening takes at its peak and holds after, beside what feh
+// (where installed, and with a display) takes in all for the same file.
 #include "image/cImage.h"
 #include "platform/Picture.h"
 
 #include "Photos.h"
+#include "ProcessStats.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <benchmark/benchmark.h>
 
+#include <fstream>
 #include <map>
 #include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -63,6 +73,57 @@ void BM_Decode(benchmark::State& state)
 BENCHMARK(BM_Open)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_Decode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+// Opens the file as the image window does in a child process (so that
+// nothing this one holds counts) and gives the memory the opening took at
+// its peak and what it holds after, in MiB.
+std::pair<double, double> openingMiB(const QString& path)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return {0, 0};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const qint64 self = ::getpid();
+        std::ofstream("/proc/self/clear_refs") << "5"; // the peak restarts from now
+        const double before = benchstats::statusMiB(self, "VmRSS");
+        QString error;
+        cImage image;
+        image.TakeStdPicture(platform::Picture::load(path, &error, Qt::white, nullptr, true));
+        const double figures[2] = {benchstats::statusMiB(self, "VmHWM") - before,
+                                   benchstats::statusMiB(self, "VmRSS") - before};
+        const ssize_t written = ::write(channel[1], figures, sizeof figures);
+        ::_exit(written == sizeof figures ? 0 : 1);
+    }
+    ::close(channel[1]);
+    double figures[2] = {0, 0};
+    const ssize_t got = ::read(channel[0], figures, sizeof figures);
+    ::close(channel[0]);
+    ::waitpid(pid, nullptr, 0);
+    return got == sizeof figures ? std::pair{figures[0], figures[1]} : std::pair{0.0, 0.0};
+}
+
+// feh's whole peak for the file, once its memory stops growing; 0 where feh
+// or a display is missing.
+double fehMiB(const QString& path)
+{
+    if (QStandardPaths::findExecutable("feh").isEmpty() || qEnvironmentVariableIsEmpty("DISPLAY"))
+        return 0;
+    QProcess feh;
+    feh.start("feh", {"--geometry", "640x480", path});
+    if (!feh.waitForStarted())
+        return 0;
+    double peak = 0;
+    for (int still = 0, i = 0; still < 10 && i < 300; ++i) {
+        QThread::msleep(100);
+        const double now = benchstats::statusMiB(feh.processId(), "VmHWM");
+        still = now > 0 && now == peak ? still + 1 : 0;
+        peak = std::max(peak, now);
+    }
+    feh.kill();
+    feh.waitForFinished();
+    return peak;
+}
+
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
@@ -92,6 +153,17 @@ int main(int argc, char** argv)
         const double decode = reporter.times["BM_Decode" + arg];
         if (open > 0 && decode > 0)
             std::printf("%-6s %12.0f %12.0f %14.2f\n", names[format], open, decode, open / decode);
+    }
+    std::printf("\nopening %d x %d: the image window's memory for it, MiB (goal: peak at most 1.2 x feh's in all)\n",
+                kSide, kSide);
+    std::printf("%-6s %10s %10s %12s\n", "file", "peak", "held", "feh in all");
+    for (int format = 0; format < 2; ++format) {
+        const auto [peak, held] = openingMiB(files().of(format));
+        const double feh = fehMiB(files().of(format));
+        if (feh > 0)
+            std::printf("%-6s %10.0f %10.0f %12.0f\n", names[format], peak, held, feh);
+        else
+            std::printf("%-6s %10.0f %10.0f %12s\n", names[format], peak, held, "-");
     }
     benchmark::Shutdown();
     return 0;
