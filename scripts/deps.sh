@@ -16,7 +16,7 @@ build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev 
 # The applet tests run on each of these Javas too, where the release has it.
 other_javas=(openjdk-25-jre openjdk-26-jre openjdk-27-jre)
 test_packages=(libgtest-dev libbenchmark-dev libjpeg-dev xvfb xauth xdotool x11-utils openbox trayer icewm fluxbox xfwm4 dbus-daemon weston xwayland qt6-wayland util-linux
-  appstream dpkg-dev file lintian desktop-file-utils clang libclang-rt-dev libjpeg-turbo-progs)
+  appstream dpkg-dev file lintian desktop-file-utils clang libclang-rt-dev libjpeg-turbo-progs feh)
 
 packages=("${build_packages[@]}")
 optional=()
