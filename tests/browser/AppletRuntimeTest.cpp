@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QToolTip>
+#include <QUrl>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -192,6 +193,12 @@ protected:
             {"download", "allowed", "allowed", ""},
             {"upload", "allowed", "allowed", ""},
             {"thread", "allowed", "allowed", ""},
+            {"urlFile", "refused", "refused", "OS sandbox: only the system files Java needs are in it"},
+            {"urlJarFile", "refused", "refused", "Java: not an archive"},
+            {"urlNetdoc", "refused", "refused", "Java: no such scheme"},
+            {"urlFtp", "refused", "refused", "the camera's port speaks no FTP"},
+            {"urlOtherPort", "refused", "refused", "OS sandbox: no network but the relay"},
+            {"imageOtherPort", "refused", "refused", "OS sandbox: no network but the relay"},
         };
         const JavaRuntime java = JavaRuntime::find();
         const bool manager = java.hasSecurityManager();
@@ -209,6 +216,22 @@ protected:
                         !manager || alwaysRefused ? a.heldWhenFenced : expected == "refused" ? "security manager" : "");
         }
         EXPECT_FALSE(elsewhere.hasPendingConnections()) << "a redirect reached another server";
+        // What it learns of who runs it and where: nothing that names the
+        // user, their home or Ostrel's own folders.
+        const QString learnt = QUrl::fromPercentEncoding(found.value("properties").replace('+', ' ').toUtf8());
+        std::printf("  %-20s %s\n", "properties", qPrintable(learnt));
+        EXPECT_TRUE(learnt.startsWith("user.name:")) << qPrintable(learnt);
+        const QString build = QDir(QCoreApplication::applicationDirPath() + "/../../..").canonicalPath();
+        for (const QString& property : learnt.split('|')) {
+            const QString value = property.section(':', 1);
+            EXPECT_NE(value, qEnvironmentVariable("USER")) << qPrintable(property);
+            EXPECT_FALSE(value.contains(QDir::homePath()) && QDir::homePath() != "/") << qPrintable(property);
+            EXPECT_FALSE(value.contains(build)) << qPrintable(property);
+        }
+        // A megabyte of markup as its status: a short line of the text as it stands.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view->appletStatus().startsWith("<b>bold</b><img"); }, 5000))
+            << qPrintable(view->appletStatus().left(200));
+        EXPECT_LE(view->appletStatus().size(), 160);
         if (manager) {
             // System.exit ended nothing: the applet goes on painting.
             EXPECT_TRUE(QTest::qWaitFor([&] { return camera.reports().contains("exit=refused"); }, 5000));
@@ -219,7 +242,7 @@ protected:
             EXPECT_TRUE(waitForStatus(view, "The applet has ended itself")) << qPrintable(view->statusText());
             std::printf("  %-20s %-38s %s\n", "exit", "allowed", "ends the host alone; the box says so");
         }
-        EXPECT_EQ(camera.reports().size(), static_cast<qsizetype>(std::size(attempts)) + (manager ? 2 : 1));
+        EXPECT_EQ(camera.reports().size(), static_cast<qsizetype>(std::size(attempts)) + (manager ? 3 : 2));
     }
 
     AppletServer server;

@@ -142,6 +142,52 @@ public class HostileApplet extends Applet {
         report("download=" + safely("download"));
         report("upload=" + safely("upload"));
         attempt("thread", () -> new Thread(() -> {}).start());
+        // Addresses beyond the code base, read directly: files, archives in
+        // files, other schemes, another port; and an image from another port.
+        final String[][] beyond = {{"urlFile", "file:/etc/os-release"},
+                                   {"urlJarFile", "jar:file:/etc/os-release!/x"},
+                                   {"urlNetdoc", "netdoc:/etc/os-release"},
+                                   {"urlFtp", "ftp://" + host + ":" + port + "/x"},
+                                   {"urlOtherPort", "http://" + host + ":" + (port + 1) + "/x"}};
+        for (final String[] entry : beyond) {
+            attemptToGet(entry[0], () -> {
+                java.net.URLConnection connection = new URL(entry[1]).openConnection();
+                connection.setConnectTimeout(3000);
+                connection.setReadTimeout(3000); // an FTP client waits for a greeting a web server never sends
+                try (InputStream in = connection.getInputStream()) {
+                    return readAll(in);
+                }
+            });
+        }
+        attemptToGet("imageOtherPort", () -> {
+            java.awt.Image image = getImage(new URL("http://" + host + ":" + (port + 1) + "/x.png"));
+            java.awt.MediaTracker tracker = new java.awt.MediaTracker(this);
+            tracker.addImage(image, 0);
+            tracker.waitForAll(5000);
+            return tracker.isErrorAny() || !tracker.checkAll() ? null : image;
+        });
+        // A megabyte of markup as the status: the box shows a short plain line.
+        StringBuilder status = new StringBuilder("<b>bold</b><img src='file:/etc/passwd'>");
+        while (status.length() < 1_000_000)
+            status.append("<i>x</i>");
+        showStatus(status.toString());
+        // What it learns of who runs it and where.
+        String[] keys = {"user.name", "user.home", "user.dir", "java.class.path", "java.home", "java.io.tmpdir"};
+        StringBuilder seen = new StringBuilder();
+        for (String key : keys) {
+            String value;
+            try {
+                value = System.getProperty(key);
+            } catch (SecurityException e) {
+                value = "refused";
+            }
+            seen.append(seen.length() > 0 ? "|" : "").append(key).append(':').append(value);
+        }
+        try {
+            report("properties=" + java.net.URLEncoder.encode(seen.toString(), "UTF-8"));
+        } catch (java.io.UnsupportedEncodingException e) {
+            report("properties=unencodable");
+        }
         report("done=yes");
         // Last, as where nothing forbids it this ends the applet's Java.
         attempt("exit", () -> System.exit(3));
