@@ -116,6 +116,7 @@ public final class AppletHost {
     private static String relayPath;       // the sandbox's one way out, to the code base
     private static boolean inSandbox;      // started inside the OS sandbox
     private static volatile boolean quitting;
+    private static final Object quitSignal = new Object(); // quit() to the ender
     private static volatile String relayError; // why the relay last could not connect
 
     private static volatile Applet applet; // once made; null again after a failed start
@@ -151,6 +152,7 @@ public final class AppletHost {
             if (!quitting)
                 say("status", "The applet has ended itself (it stopped its Java); Reconnect starts it again");
         }, "AppletHost-ended"));
+        startEnder();
         Thread commands = new Thread(AppletHost::readCommands, "AppletHost-commands");
         commands.setDaemon(true);
         commands.start();
@@ -407,11 +409,16 @@ public final class AppletHost {
             id == KeyEvent.KEY_TYPED || c != 0 ? c : KeyEvent.CHAR_UNDEFINED));
     }
 
-    private static void quit() {
-        quitting = true;
-        // The applet's stop and destroy get a moment; then the host ends, whatever they do.
+    // Ends the host a second after Ostrel asks, whatever the applet's stop
+    // and destroy do. Started before the applet runs: an applet that takes
+    // every thread it can would leave none to start when the time comes.
+    private static void startEnder() {
         Thread ender = new Thread(() -> {
             try {
+                synchronized (quitSignal) {
+                    while (!quitting)
+                        quitSignal.wait();
+                }
                 Thread.sleep(1000);
             } catch (InterruptedException e) {
                 // ending anyway
@@ -420,6 +427,14 @@ public final class AppletHost {
         }, "AppletHost-end");
         ender.setDaemon(true);
         ender.start();
+    }
+
+    private static void quit() {
+        // The applet's stop and destroy get a moment; then the host ends.
+        synchronized (quitSignal) {
+            quitting = true;
+            quitSignal.notifyAll();
+        }
         try {
             EventQueue.invokeAndWait(() -> {
                 if (applet != null) {
@@ -431,8 +446,8 @@ public final class AppletHost {
                     }
                 }
             });
-        } catch (Exception e) {
-            // ending anyway
+        } catch (Throwable e) {
+            // ending anyway (even with no thread left for the event queue)
         }
         Runtime.getRuntime().halt(0);
     }
