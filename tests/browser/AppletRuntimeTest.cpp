@@ -4,6 +4,7 @@
 #include "AppletServer.h"
 
 #include "browser/AppletHost.h"
+#include "browser/AppletRelay.h"
 #include "browser/AppletView.h"
 #include "browser/JavaRuntime.h"
 #include "browser/WebBrowser.h"
@@ -23,6 +24,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <QUrl>
@@ -648,6 +650,78 @@ TEST_F(AppletRuntime, ANewPageStopsTheOldAppletWithinASecond)
     browser->Navigate2(page);
     EXPECT_TRUE(QTest::qWaitFor([] { return children("java").isEmpty(); }, 2000)) << "the host outlived its page";
     EXPECT_TRUE(browser->applets().isEmpty());
+}
+
+// An applet that takes all it can of one thing: what it got stays bounded
+// (heap, threads, its /tmp, connections through the relay), Ostrel's own
+// descriptors and event loop stay as they were, and a new page ends the
+// host within two seconds, even one spinning in paint.
+TEST_F(AppletRuntime, AGreedyAppletIsHeldWithinBoundsAndOstrelStaysResponsive)
+{
+    const auto descriptors = [] { return QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size(); };
+    const auto residentMiB = [](qint64 pid) {
+        QFile status(QString("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return 0;
+        const QByteArray text = status.readAll();
+        const auto m = QRegularExpression("VmRSS:\\s+(\\d+)").match(QString(text));
+        return m.captured(1).toInt() / 1024;
+    };
+    const struct {
+        const char* take;
+        long most; // what it may get at most (MiB, threads, connections)
+    } attacks[] = {{"heap", 96}, {"threads", 4000}, {"tmp", 64}, {"sockets", 300}, {"spin", 0}};
+    std::printf("%-8s %-10s %12s %14s %16s %18s\n", "takes", "got", "host MiB", "our fds +", "longest stall ms",
+                "host ends in ms");
+    for (const auto& a : attacks) {
+        SCOPED_TRACE(a.take);
+        const qsizetype fds = descriptors();
+        AppletView* view = show("CODE=GreedyApplet.class", 160, 120, QString("<param name=take value='%1'>").arg(a.take));
+        ASSERT_TRUE(view);
+        // Ostrel's event loop, timed while the applet takes what it can.
+        QElapsedTimer beat;
+        beat.start();
+        qint64 longest = 0;
+        QTimer ticks;
+        QObject::connect(&ticks, &QTimer::timeout, [&] {
+            longest = std::max(longest, beat.restart());
+        });
+        ticks.start(20);
+        const QString key = QString(a.take) + "=";
+        QString got;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                for (const QString& r : server.reports())
+                    if (r.startsWith(key))
+                        got = r.mid(key.size());
+                return !got.isEmpty();
+            },
+            90000))
+            << qPrintable(view->statusText());
+        QTest::qWait(std::strcmp(a.take, "spin") == 0 ? 3000 : 500);
+        const QList<qint64> hosts = children("java");
+        const int hostMiB = hosts.isEmpty() ? 0 : residentMiB(hosts.first());
+        const qsizetype grown = descriptors() - fds;
+        if (a.most > 0 && got != "refused") {
+            EXPECT_LE(got.toLong(), a.most) << qPrintable(got);
+        }
+        EXPECT_LT(hostMiB, 600);
+        // Each carried connection: the sandbox's end and the camera's, and
+        // here the camera's own end too, since the camera is this process.
+        EXPECT_LE(grown, 3 * AppletRelay::kMostConnections + 8);
+        EXPECT_LT(longest, 1000) << "Ostrel's window stalled";
+        ticks.stop();
+        const QString page = dir.filePath("idle.htm");
+        testsupport::writeFile(page, "<html><body bgcolor='#000000'>idle</body></html>");
+        QElapsedTimer ending;
+        ending.start();
+        browser->Navigate2(page);
+        EXPECT_TRUE(QTest::qWaitFor([] { return children("java").isEmpty(); }, 2000)) << "the host outlived its page";
+        std::printf("%-8s %-10s %12d %14lld %16lld %18lld\n", a.take, qPrintable(got), hostMiB,
+                    static_cast<long long>(grown), static_cast<long long>(longest),
+                    static_cast<long long>(ending.elapsed()));
+        server.clearReports();
+    }
 }
 
 TEST(CameraInTheViewer, TheLivePictureAndASnapshotOfIt)

@@ -21,6 +21,7 @@ public:
     void addStall(const QString& path);
     // "ACTION=RESULT" texts of /report requests, in the order they came.
     QStringList reports() const { return reports_; }
+    void clearReports() { reports_.clear(); }
     QStringList requested() const { return requested_; }
 
 private:
