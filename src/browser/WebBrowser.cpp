@@ -57,11 +57,12 @@ WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent), view_(new QWebEngineV
 
 WebBrowser::~WebBrowser()
 {
-    // The page is stopped and its view deleted while this browser is still
-    // whole: a page still loading when it went with the other children, of
-    // a browser half gone, now and then crashed the page engine.
+    // The page is stopped and deleted before its view, and both while this
+    // browser is still whole: a page still loading, left for the view's
+    // destructor to delete, now and then crashed the page engine there.
     disconnect(view_, nullptr, this, nullptr);
     view_->stop();
+    delete view_->page();
     delete view_;
     qDeleteAll(views_);
     qDeleteAll(hosts_); // a host still running is ended at once
