@@ -207,8 +207,11 @@ TEST(AnyDesktop, AWindowStartedHiddenComesBackWhereItWasStoredAndKeepsThatPlace)
                 EXPECT_FALSE(window(ostrel.mainWindow()).mapped);
                 click(window(ostrel.trayIcon()).client.center());
             } else {
-                const QString state = property(ostrel.mainWindow(), "WM_STATE");
-                EXPECT_TRUE(state.contains("Iconic")) << qPrintable(state);
+                // On a loaded machine the window may come some time after the start.
+                QString state;
+                EXPECT_TRUE(waitFor([&] { return (state = property(ostrel.mainWindow(), "WM_STATE")).contains("Iconic"); },
+                                    5000))
+                    << qPrintable(state);
                 run("xdotool", {"windowactivate", ostrel.mainWindow()});
             }
             QString id;
