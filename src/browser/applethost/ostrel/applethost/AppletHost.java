@@ -595,7 +595,7 @@ public final class AppletHost {
         static final long DEADLINE_MS = 15000;
         static final int MOST_REDIRECTS = 5;
         static final int MOST_FILE_BYTES = 16 << 20;
-        static final int MOST_ARCHIVE_BYTES = 48 << 20;
+        static final int MOST_ARCHIVE_BYTES = 16 << 20;
         private static final java.util.Timer deadlines = new java.util.Timer("AppletHost-deadlines", true);
         private static volatile boolean answered; // the camera has answered a request
 
@@ -729,6 +729,11 @@ public final class AppletHost {
                             throw stalled(asked);
                         bytes.write(buffer, 0, n);
                     }
+                } catch (IOException e) {
+                    // Some Javas say a body closed early as an error.
+                    if (e instanceof Failure || e instanceof java.net.SocketTimeoutException || late[0]
+                        || length < 0)
+                        throw e;
                 }
                 if (length >= 0 && bytes.size() < length)
                     throw new Failure("The camera stopped sending " + asked + " after " + bytes.size() + " of "
@@ -738,7 +743,7 @@ public final class AppletHost {
             } catch (Failure e) {
                 throw e;
             } catch (java.net.SocketTimeoutException e) {
-                throw stalled(asked);
+                throw late[0] ? stalled(asked) : silent(asked);
             } catch (java.net.ConnectException e) {
                 throw Failure.unreachable("Cannot reach " + server(at) + ": connection refused");
             } catch (java.net.UnknownHostException e) {
@@ -746,8 +751,17 @@ public final class AppletHost {
             } catch (IOException e) {
                 if (late[0])
                     throw stalled(asked);
-                String reason = relayError != null ? relayError : e.getMessage();
-                throw Failure.unreachable("Cannot reach " + server(at) + ": " + reason);
+                // Where the relay could not reach the camera it said why, and
+                // a camera switched on later is tried again. Otherwise the
+                // camera was reached and broke its answer off, or gave one
+                // that is not HTTP: trying again would not mend it.
+                if (relayError != null || e instanceof java.net.NoRouteToHostException)
+                    throw Failure.unreachable("Cannot reach " + server(at) + ": "
+                        + (relayError != null ? relayError : e.getMessage()));
+                throw new Failure("The camera at " + server(at) + " gave no proper answer for " + asked.getFile()
+                    + " (" + e.getMessage() + ")", false);
+            } catch (OutOfMemoryError e) {
+                throw tooLarge(asked, most);
             } finally {
                 deadline.cancel();
                 http.disconnect();
@@ -762,6 +776,11 @@ public final class AppletHost {
             return new Failure("The camera at " + server(url) + " does not answer (fetching " + url.getFile()
                 + " took longer than " + DEADLINE_MS / 1000 + " s)", false);
         }
+
+        private static Failure silent(URL url) {
+            return new Failure("The camera at " + server(url) + " does not answer (nothing of " + url.getFile()
+                + " came for " + READ_TIMEOUT_MS / 1000 + " s)", false);
+        }
     }
 
     // Loads the applet's classes from its archives and code base, and its
@@ -770,7 +789,9 @@ public final class AppletHost {
     // entries kept in memory (bounded in number and unpacked size).
     static final class AppletClassLoader extends SecureClassLoader {
         private static final int MOST_ENTRIES = 20000;
-        private static final long MOST_UNPACKED_BYTES = 128L << 20;
+        // The archive and its unpacked entries are held at once within the
+        // host's heap (-Xmx96m), together with the applet's own.
+        private static final long MOST_UNPACKED_BYTES = 24L << 20;
 
         private final URL base;
         private final CodeSource source;
@@ -819,6 +840,10 @@ public final class AppletHost {
                 if (e instanceof Fetch.Failure)
                     throw (Fetch.Failure) e;
                 throw new Fetch.Failure("The applet's archive " + url + " cannot be read (" + e.getMessage() + ")",
+                    false);
+            } catch (OutOfMemoryError e) {
+                found = null; // what it held is given back first
+                throw new Fetch.Failure("The applet's archive " + url + " unpacks to more than its memory holds",
                     false);
             }
             archives.add(found);
