@@ -13,7 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 #include <csignal>
+#include <tuple>
 
 #include <unistd.h>
 
@@ -49,6 +52,38 @@ int greyPixels(const QImage& image)
     return count;
 }
 
+// Every process below `pid`, by process id and name.
+QHash<qint64, QByteArray> descendants(qint64 pid)
+{
+    QHash<qint64, std::pair<qint64, QByteArray>> all; // parent and name
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const qsizetype open = text.indexOf('('), close = text.lastIndexOf(')');
+        all.insert(entry.toLongLong(), {text.mid(close + 2).split(' ').value(1).toLongLong(), text.mid(open + 1, close - open - 1)});
+    }
+    QHash<qint64, QByteArray> found;
+    for (auto it = all.cbegin(); it != all.cend(); ++it)
+        for (qint64 p = it->first; p > 1; p = all.value(p).first)
+            if (p == pid) {
+                found.insert(it.key(), it->second);
+                break;
+            }
+    return found;
+}
+
+// Whether a process is still there (not yet reaped counts as gone).
+bool alive(qint64 pid)
+{
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+}
+
 class LivePicture : public ::testing::Test {
 protected:
     void SetUp() override { qputenv("OSTREL_APPLETS", "on"); }
@@ -56,11 +91,15 @@ protected:
     // The demo camera, and the viewer on it with its picture on the screen.
     void startWithCamera()
     {
-        camera.start(OSTREL_DEMOCAM, {"--port", "0", "--fps", "10"});
-        ASSERT_TRUE(camera.waitForReadyRead(10000));
-        const auto port = QRegularExpression(":(\\d+)/").match(QString(camera.readAllStandardOutput()));
-        ASSERT_TRUE(port.hasMatch());
-        start(static_cast<quint16>(port.captured(1).toUInt()));
+        if (camera.state() == QProcess::NotRunning) {
+            camera.start(OSTREL_DEMOCAM, {"--port", "0", "--fps", "10"});
+            ASSERT_TRUE(camera.waitForReadyRead(10000));
+            const auto port = QRegularExpression(":(\\d+)/").match(QString(camera.readAllStandardOutput()));
+            ASSERT_TRUE(port.hasMatch());
+            cameraPort = static_cast<quint16>(port.captured(1).toUInt());
+        }
+        start(cameraPort);
+        ASSERT_GT(ostrel.pid(), 0);
         ASSERT_TRUE(waitFor([&] { return colouredPixels(grab(ostrel.view(320, 240))) > 320 * 240 / 3; }, 20000))
             << "no camera picture on the screen: " << qPrintable(ostrel.output());
     }
@@ -70,6 +109,7 @@ protected:
     }
     Ostrel ostrel;
     QProcess camera;
+    quint16 cameraPort = 0;
 };
 
 } // namespace
@@ -239,4 +279,103 @@ TEST_F(LivePicture, KeysFreezeSaveAndReconnect)
     ASSERT_TRUE(waitFor([&] { return !QFile::exists(ostrel.pageFile()); }, 4000));
     key({"F5"});
     EXPECT_TRUE(waitFor([&] { return QFile::exists(ostrel.pageFile()); }, 3000)) << "F5 did not rebuild the page";
+}
+
+// Killed outright while its applet runs, again and again: nothing it started
+// outlives it (the applet's host, its X server, the sandbox, the page
+// engine), and the next start clears the folders the killed ones left. A
+// host that stops answering holds neither the window nor the close.
+TEST_F(LivePicture, NothingOutlivesAKilledViewerAndAStoppedHostHoldsNothingUp)
+{
+    QStringList left;
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_NO_FATAL_FAILURE(startWithCamera());
+        const QHash<qint64, QByteArray> started = descendants(ostrel.pid());
+        EXPECT_TRUE(started.values().contains("java")) << "no applet host runs";
+        left = ostrel.runtimeFiles();
+        ::kill(static_cast<pid_t>(ostrel.pid()), SIGKILL);
+        ASSERT_TRUE(ostrel.waitForExit(5000));
+        QStringList outlived;
+        const bool gone = waitFor(
+            [&] {
+                outlived.clear();
+                for (auto it = started.cbegin(); it != started.cend(); ++it)
+                    if (alive(it.key()))
+                        outlived << QString("%1 (%2)").arg(QString::fromLatin1(it.value())).arg(it.key());
+                return outlived.isEmpty();
+            },
+            3000);
+        EXPECT_TRUE(gone) << "outlived the viewer: " << qPrintable(outlived.join(", "));
+        if (!gone)
+            break;
+    }
+    EXPECT_FALSE(left.isEmpty()) << "the killed viewer left no folder to clear";
+    ASSERT_NO_FATAL_FAILURE(startWithCamera());
+    const QString own = QString::number(ostrel.pid());
+    for (const QString& file : ostrel.runtimeFiles())
+        EXPECT_EQ(file.section('/', 1, 1), own) << "left by a killed viewer: " << qPrintable(file);
+
+    // Pages built again and again, faster than each comes: in the end one
+    // host and one sandbox run, and the viewer holds no more descriptors
+    // or memory than after the first few.
+    const auto resources = [&] {
+        const auto count = [](const QString& folder) {
+            return QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files).size();
+        };
+        QFile status(QString("/proc/%1/status").arg(ostrel.pid()));
+        const QString text = status.open(QIODevice::ReadOnly) ? QString(status.readAll()) : QString();
+        const qint64 kib = QRegularExpression("VmRSS:\\s+(\\d+)").match(text).captured(1).toLongLong();
+        return std::tuple(descendants(ostrel.pid()).values(), count(QString("/proc/%1/fd").arg(ostrel.pid())), kib / 1024);
+    };
+    const auto rebuild = [&](int times) {
+        for (int i = 0; i < times; ++i) {
+            key({"F5"});
+            pause(100);
+        }
+        pause(1500);
+        return waitFor([&] { return colouredPixels(grab(ostrel.view(320, 240))) > 320 * 240 / 3; }, 20000);
+    };
+    ASSERT_TRUE(rebuild(5));
+    const auto [firstTree, firstFds, firstMiB] = resources();
+    ASSERT_TRUE(rebuild(30)) << "no picture after 30 rebuilds";
+    auto [tree, fds, mib] = resources();
+    EXPECT_TRUE(waitFor([&] {
+        std::tie(tree, fds, mib) = resources();
+        return tree.count("java") == 1 && tree.count("bwrap") == firstTree.count("bwrap") && fds <= firstFds + 2;
+    }, 3000)) << "after 30 rebuilds: " << tree.count("java") << " hosts, " << fds << " descriptors (" << firstFds
+              << " before)";
+    EXPECT_LE(mib, firstMiB + 40) << "memory grew from " << firstMiB << " MiB";
+    std::printf("30 rebuilds: %lld descriptors (%lld before), %lld MiB (%lld before), %lld processes\n",
+                static_cast<long long>(fds), static_cast<long long>(firstFds), static_cast<long long>(mib),
+                static_cast<long long>(firstMiB), static_cast<long long>(tree.size()));
+
+    const QHash<qint64, QByteArray> running = descendants(ostrel.pid());
+    const qint64 host = running.key("java");
+    ASSERT_GT(host, 0);
+    ::kill(static_cast<pid_t>(host), SIGSTOP);
+    // The window still answers: About opens, and F5 builds a new page.
+    const QStringList known = windowsOf(ostrel.pid(), true);
+    click(ostrel.button(5));
+    QString about;
+    EXPECT_TRUE(waitFor([&] { return !(about = newWindowOf(ostrel.pid(), known)).isEmpty(); }, 2000))
+        << "the window did not answer a click";
+    key({"Escape"});
+    EXPECT_TRUE(waitFor([&] { return !window(about).mapped; }, 2000));
+    ASSERT_TRUE(waitFor([&] { return !QFile::exists(ostrel.pageFile()); }, 4000));
+    key({"F5"});
+    EXPECT_TRUE(waitFor([&] { return !alive(host); }, 2000)) << "a new page did not end the stopped host";
+    ASSERT_TRUE(waitFor([&] { return colouredPixels(grab(ostrel.view(320, 240))) > 320 * 240 / 3; }, 20000));
+    const qint64 next = descendants(ostrel.pid()).key("java");
+    ASSERT_GT(next, 0);
+    ::kill(static_cast<pid_t>(next), SIGSTOP);
+    // Closed by the window manager, as a person closes it.
+    click(ostrel.background());
+    QElapsedTimer closing;
+    closing.start();
+    key({"alt+F4"});
+    EXPECT_TRUE(ostrel.waitForExit(2000)) << "the close waited for the stopped host";
+    EXPECT_TRUE(waitFor([&] { return !alive(next); }, 1000));
+    std::printf("closed in %lld ms with its host stopped\n", static_cast<long long>(closing.elapsed()));
+    EXPECT_EQ(ostrel.runtimeFiles(), QStringList());
 }
