@@ -8,9 +8,12 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHostAddress>
+#include <QScreen>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
@@ -31,10 +34,17 @@ constexpr qint64 kMostUnsentInput = 256 * 1024;
 // bubblewrap's for the system-call filter.
 constexpr int kFramesDescriptor = 3;
 constexpr int kSeccompDescriptor = 4;
-// Frames are taken at most this often (100 a second), whatever the host
-// announces: a camera's picture never needs more, and a host that announces
-// frames without end cannot make Ostrel copy them without end.
-constexpr qint64 kLeastFrameIntervalMs = 10;
+// Frames are taken at most as often as the screen shows pictures (and never
+// more than 100 a second), whatever the host announces or the applet
+// repaints: a picture drawn faster is never seen, and a host that announces
+// frames without end cannot make Ostrel copy them without end. The host
+// paints the next frame only once this one is taken.
+qint64 leastFrameIntervalMs()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const qreal hz = screen && screen->refreshRate() >= 30 ? screen->refreshRate() : 60;
+    return std::max<qint64>(10, static_cast<qint64>(1000 / hz));
+}
 
 // Limits on the host process and all it starts, whatever its Java or the
 // applet try: address space (so native memory and threads are bounded; the
@@ -415,10 +425,11 @@ void AppletHost::frameAnnounced(qint64 capturedNs)
     if (frameTimer_.isActive())
         return; // the latest is taken when the timer fires
     const qint64 since = clock_.elapsed() - lastTakenMs_;
-    if (since >= kLeastFrameIntervalMs)
+    const qint64 least = leastFrameIntervalMs();
+    if (since >= least)
         takeFrame(capturedNs);
     else
-        frameTimer_.start(static_cast<int>(kLeastFrameIntervalMs - since));
+        frameTimer_.start(static_cast<int>(least - since));
 }
 
 void AppletHost::takeFrame(qint64 capturedNs)

@@ -15,10 +15,12 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSet>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -196,6 +198,8 @@ protected:
             {"download", "allowed", "allowed", ""},
             {"upload", "allowed", "allowed", ""},
             {"thread", "allowed", "allowed", ""},
+            {"topLevelWindow", "allowed", "allowed", "OS sandbox: on the hidden display alone"},
+            {"showDocument", "allowed", "allowed", "the host: it shows no page"},
             {"urlFile", "refused", "refused", "OS sandbox: only the system files Java needs are in it"},
             {"urlJarFile", "refused", "refused", "Java: not an archive"},
             {"urlNetdoc", "refused", "refused", "Java: no such scheme"},
@@ -219,6 +223,14 @@ protected:
                         !manager || alwaysRefused ? a.heldWhenFenced : expected == "refused" ? "security manager" : "");
         }
         EXPECT_FALSE(elsewhere.hasPendingConnections()) << "a redirect reached another server";
+        // Its window is not on the user's display, and the pages it asked
+        // for were shown nowhere.
+        QProcess search;
+        search.start("xdotool", {"search", "--name", "ostrel-escaped-window"});
+        ASSERT_TRUE(search.waitForFinished(5000));
+        EXPECT_EQ(search.readAllStandardOutput(), "") << "the applet's window reached the user's display";
+        EXPECT_FALSE(camera.requested().contains("GET /shown.html"));
+        EXPECT_EQ(browser->applets().value(0), view) << "the page was replaced";
         // What it learns of who runs it and where: nothing that names the
         // user, their home or Ostrel's own folders.
         const QString learnt = QUrl::fromPercentEncoding(found.value("properties").replace('+', ' ').toUtf8());
@@ -639,6 +651,13 @@ TEST_F(AppletRuntime, AHostThatMisbehavesCannotCrashFreezeOrFloodOstrel)
         {"frames announced a few thousand times are taken at most 100 a second",
          "i=0; while [ $i -lt 1500 ]; do echo \"frame $i 0\"; i=$((i+1)); done\necho 'status announced'\n",
          "announced"},
+        {"frame messages with odd numbers are taken as frames or left",
+         "echo 'frame -1 -1'; echo 'frame 99999999999999999999999 x'; echo 'frame'; echo 'frame 2 -9223372036854775808'\n"
+         "echo 'status odd frames'\n",
+         "odd frames"},
+        {"bytes that are not UTF-8 are shown as replacement characters",
+         "printf 'status caf\\351 \\377\\376 end\\n'\n",
+         "caf\uFFFD \uFFFD\uFFFD end"},
         {"messages without end stop the host",
          "i=0; while true; do echo \"frame $i 0\"; i=$((i+1)); done\n",
          "The applet's host sent messages far faster than pictures come; it was stopped"},
@@ -734,14 +753,17 @@ TEST_F(AppletRuntime, AGreedyAppletIsHeldWithinBoundsAndOstrelStaysResponsive)
     const struct {
         const char* take;
         long most; // what it may get at most (MiB, threads, connections)
-    } attacks[] = {{"heap", 96}, {"threads", 4000}, {"tmp", 64}, {"sockets", 300}, {"spin", 0}};
-    std::printf("%-8s %-10s %12s %14s %16s %18s\n", "takes", "got", "host MiB", "our fds +", "longest stall ms",
+    } attacks[] = {{"heap", 96}, {"threads", 4000}, {"tmp", 64}, {"sockets", 300}, {"spin", 0}, {"repaint", 0}};
+    std::printf("%-8s %-22s %12s %14s %16s %18s\n", "takes", "got", "host MiB", "our fds +", "longest stall ms",
                 "host ends in ms");
     for (const auto& a : attacks) {
         SCOPED_TRACE(a.take);
         const qsizetype fds = descriptors();
         AppletView* view = show("CODE=GreedyApplet.class", 160, 120, QString("<param name=take value='%1'>").arg(a.take));
         ASSERT_TRUE(view);
+        QSignalSpy frames(&view->host(), &AppletHost::frame);
+        QElapsedTimer flooded;
+        flooded.start();
         // Ostrel's event loop, timed while the applet takes what it can.
         QElapsedTimer beat;
         beat.start();
@@ -769,6 +791,13 @@ TEST_F(AppletRuntime, AGreedyAppletIsHeldWithinBoundsAndOstrelStaysResponsive)
         if (a.most > 0 && got != "refused") {
             EXPECT_LE(got.toLong(), a.most) << qPrintable(got);
         }
+        if (got.endsWith("/s")) {
+            // However often it repaints, pictures are taken at most as
+            // often as the screen shows them.
+            const qreal hz = QGuiApplication::primaryScreen()->refreshRate();
+            EXPECT_LE(frames.count(), flooded.elapsed() * std::max<qreal>(hz, 60) / 1000 + 3);
+            got += QString(", %1 taken").arg(frames.count() * 1000 / std::max<qint64>(flooded.elapsed(), 1));
+        }
         EXPECT_LT(hostMiB, 600);
         // Each carried connection: the sandbox's end and the camera's, and
         // here the camera's own end too, since the camera is this process.
@@ -781,7 +810,7 @@ TEST_F(AppletRuntime, AGreedyAppletIsHeldWithinBoundsAndOstrelStaysResponsive)
         ending.start();
         browser->Navigate2(page);
         EXPECT_TRUE(QTest::qWaitFor([] { return children("java").isEmpty(); }, 2000)) << "the host outlived its page";
-        std::printf("%-8s %-10s %12d %14lld %16lld %18lld\n", a.take, qPrintable(got), hostMiB,
+        std::printf("%-8s %-22s %12d %14lld %16lld %18lld\n", a.take, qPrintable(got), hostMiB,
                     static_cast<long long>(grown), static_cast<long long>(longest),
                     static_cast<long long>(ending.elapsed()));
         server.clearReports();

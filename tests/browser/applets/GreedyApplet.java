@@ -111,6 +111,16 @@ public class GreedyApplet extends Applet {
             repaint();
             return;
         }
+        if ("repaint".equals(take)) {
+            Thread flood = new Thread(() -> {
+                long asked = 0;
+                for (long end = System.currentTimeMillis() + 3000; System.currentTimeMillis() < end; ++asked)
+                    repaint();
+                report("repaint=" + asked / 3 + "/s");
+            });
+            flood.start();
+            return;
+        }
         String amount = "heap".equals(take) ? Long.toString(heapMiB())
                       : "threads".equals(take) ? Long.toString(threads())
                       : "tmp".equals(take) ? tmpMiB()

@@ -142,6 +142,17 @@ public class HostileApplet extends Applet {
         report("download=" + safely("download"));
         report("upload=" + safely("upload"));
         attempt("thread", () -> new Thread(() -> {}).start());
+        // A window of its own, and pages shown in the user's browser.
+        attempt("topLevelWindow", () -> {
+            java.awt.Frame frame = new java.awt.Frame("ostrel-escaped-window");
+            frame.setBounds(0, 0, 300, 200);
+            frame.setVisible(true);
+        });
+        attempt("showDocument", () -> {
+            getAppletContext().showDocument(new URL("file:/etc/passwd"));
+            getAppletContext().showDocument(new URL(getCodeBase(), "shown.html"), "_blank");
+            getAppletContext().showDocument(new URL(getCodeBase(), "shown.html"), "_top");
+        });
         // Addresses beyond the code base, read directly: files, archives in
         // files, other schemes, another port; and an image from another port.
         final String[][] beyond = {{"urlFile", "file:/etc/os-release"},
