@@ -11,7 +11,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(dirname "$here")"
 want="${1:-build}"
 
-build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libxcb1-dev zlib1g-dev libseccomp-dev xvfb bubblewrap
+build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libxcb1-dev zlib1g-dev libpng-dev libseccomp-dev xvfb bubblewrap
   iproute2 default-jdk-headless default-jre)
 # The applet tests run on each of these Javas too, where the release has it.
 other_javas=(openjdk-25-jre openjdk-26-jre openjdk-27-jre)

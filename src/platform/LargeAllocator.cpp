@@ -47,6 +47,17 @@ std::size_t trimLarge(void* memory, std::size_t bytes, std::size_t keep) noexcep
     return kept;
 }
 
+void releaseLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to) noexcept
+{
+    if (!memory || bytes < kLarge)
+        return; // heap blocks share their pages with others
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t start = (from + page - 1) / page * page;
+    const std::size_t end = std::min(to, bytes) / page * page;
+    if (start < end)
+        ::madvise(static_cast<char*>(memory) + start, end - start, MADV_DONTNEED);
+}
+
 void* reserveSparse(std::size_t bytes)
 {
     if (bytes < kLarge)

@@ -15,6 +15,9 @@ void freeLarge(void* memory, std::size_t bytes) noexcept;
 // `bytes` from allocateLarge, where it can; returns the size to pass to
 // freeLarge for the block from then on.
 std::size_t trimLarge(void* memory, std::size_t bytes, std::size_t keep) noexcept;
+// Gives the system back the whole pages within bytes [from, to) of a block
+// of `bytes` from allocateLarge, where it can; they read as zero after.
+void releaseLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to) noexcept;
 
 // Room for up to `bytes` that takes memory only where it is written: the
 // system's pages, each given when first touched and never as a huge page

@@ -4,6 +4,7 @@
 
 #include "Blit.h"
 #include "LargeAllocator.h"
+#include "PngRows.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -168,11 +170,11 @@ ColorEntry entryOf(QRgb c)
 // The smallest bitmap depth that holds `count` colours.
 int depthFor(int count) { return count <= 2 ? 1 : count <= 16 ? 4 : 8; }
 
-// Binary colour PPM files with 8-bit samples go straight from the mapped
-// file into the 24-bit bitmap, without a picture-sized image between: the
-// same pixels as Qt's reader gives, in less time and memory. Null for
-// anything else (other PPM kinds, a short file, a pipe), which Qt's reader
-// then takes.
+// Binary colour PPM files with 8-bit samples and uncompressed 24-bit BMP
+// files go straight from the mapped file into the 24-bit bitmap, without a
+// picture-sized image between: the same pixels as Qt's reader gives, in
+// less time and memory. Null for anything else (other kinds, a short file,
+// a pipe), which Qt's reader then takes.
 std::unique_ptr<Surface> readPixmap(const QString& path, std::int64_t width, std::int64_t height)
 {
     const auto pixmap = MappedPixmap::open(path, Picture::kMaxPixels);
@@ -299,6 +301,41 @@ std::unique_ptr<Surface> readPacked(QImageReader& reader, QSize size, const QCol
     }
     const std::size_t kept = trimLarge(block, bytes, static_cast<std::size_t>(stride * h));
     return Surface::adopt(block, kept, w, h);
+}
+
+// An 8-bit true-colour PNG decoded a row at a time straight into its bitmap
+// (transparency laid over `background`): the bitmap is the one picture-sized
+// block held. Null where the file is of another kind or damaged, or the
+// reading was cancelled: Qt's reader then reads it, and says why it cannot.
+std::unique_ptr<Surface> readPngRows(const QString& path, const QColor& background, bool upright,
+                                     const std::atomic<bool>* cancel)
+{
+    CancellableFile device(path, cancel);
+    PngRows png;
+    if (!device.open(QIODevice::ReadOnly) || !png.open(device, upright))
+        return nullptr;
+    auto bitmap = Surface::create(png.width(), png.height(), 24);
+    if (!bitmap)
+        return nullptr;
+    std::vector<std::uint8_t> rgba(png.hasAlpha() ? static_cast<std::size_t>(png.width()) * 4 : 0);
+    for (int y = 0; y < png.height(); ++y) {
+        std::uint8_t* out = bitmap->scanLine(y);
+        if (!png.hasAlpha()) {
+            if (!png.readRow(out))
+                return nullptr;
+            continue;
+        }
+        if (!png.readRow(rgba.data()))
+            return nullptr;
+        for (int x = 0; x < png.width(); ++x) {
+            const std::uint8_t* in = &rgba[4 * static_cast<std::size_t>(x)];
+            const QRgb c = over(qRgba(in[0], in[1], in[2], in[3]), background);
+            out[3 * x] = static_cast<std::uint8_t>(qBlue(c));
+            out[3 * x + 1] = static_cast<std::uint8_t>(qGreen(c));
+            out[3 * x + 2] = static_cast<std::uint8_t>(qRed(c));
+        }
+    }
+    return bitmap;
 }
 
 // Whether a JPEG file's frame is coded arithmetically (start of frame 0xC9
@@ -462,9 +499,14 @@ std::unique_ptr<Picture> Picture::load(const QString& path, QString* error, cons
                         .arg(width).arg(height).arg(info.size()));
     if (bitmap.truncated)
         return fail("the file is truncated: it ends before all its pixels.");
-    if (format == "ppm")
+    if (format == "ppm" || format == "bmp")
         if (auto pixels = readPixmap(path, width, height))
             return std::unique_ptr<Picture>(new Picture(24, std::move(pixels)));
+    if (format == "png")
+        if (auto rows = readPngRows(path, background, upright, cancel))
+            return std::unique_ptr<Picture>(new Picture(24, std::move(rows)));
+    if (cancelled())
+        return fail("opening was cancelled.");
     // Enough for the largest picture accepted, at four bytes a pixel.
     QImageReader::setAllocationLimit(static_cast<int>(kMaxPixels * 4 / (1024 * 1024)) + 1);
     QImage image;

@@ -184,7 +184,7 @@ std::unique_ptr<Surface> Surface::view(std::uint8_t* bits, const BitmapInfo& inf
 }
 
 std::unique_ptr<Surface> Surface::viewRows(const std::uint8_t* bits, int width, int height, std::int64_t stride,
-                                           Layout layout)
+                                           Layout layout, bool bottomUp)
 {
     const int bytesPerPixel = layout == Layout::Bgrx32 ? 4 : 3;
     if (!bits || width <= 0 || height <= 0 || layout == Layout::Indexed || stride < std::int64_t{bytesPerPixel} * width)
@@ -195,7 +195,7 @@ std::unique_ptr<Surface> Surface::viewRows(const std::uint8_t* bits, int width, 
     surface->bitCount_ = 8 * bytesPerPixel;
     surface->layout_ = layout;
     surface->stride_ = stride;
-    surface->bottomUp_ = false;
+    surface->bottomUp_ = bottomUp;
     surface->bits_ = const_cast<std::uint8_t*>(bits); // never written: a copy source only
     return surface;
 }
@@ -243,6 +243,16 @@ Surface::~Surface()
 {
     if (ownsBits_)
         freeLarge(bits_, ownedBytes_);
+}
+
+void Surface::release(int rows)
+{
+    if (!ownsBits_ || rows <= 0)
+        return;
+    const std::int64_t done = std::min(rows, height_) * stride_;
+    // Bottom-up, the top rows lie at the end of the block.
+    const std::int64_t from = bottomUp_ ? (height_ * stride_ - done) : 0;
+    releaseLarge(bits_, ownedBytes_, static_cast<std::size_t>(from), static_cast<std::size_t>(from + done));
 }
 
 int Surface::setStretchMode(int mode)

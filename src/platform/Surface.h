@@ -90,12 +90,13 @@ public:
     // A surface over memory owned by the caller, laid out as `info` says.
     static std::unique_ptr<Surface> view(std::uint8_t* bits, const BitmapInfo& info);
 
-    // A top-down source surface over `height` rows of caller-owned pixels,
-    // `stride` bytes apart (any stride, as a file's rows are packed), in one
-    // of the 24-bit layouts or 32-bit. Like a wrapped image it is only read
+    // A source surface over `height` rows of caller-owned pixels, top-down
+    // unless `bottomUp` (the row at `bits` the bottom one), `stride` bytes
+    // apart (any stride, as a file's rows are packed), in one of the 24-bit
+    // layouts or 32-bit. Like a wrapped image it is only read
     // from: the memory may be read-only. Null for a size or layout it cannot take.
     static std::unique_ptr<Surface> viewRows(const std::uint8_t* bits, int width, int height, std::int64_t stride,
-                                             Layout layout);
+                                             Layout layout, bool bottomUp = false);
 
     // A top-down source surface over the pixels of `image`, sharing them for
     // the 24-bit and 32-bit RGB formats (alpha is ignored, as in a 32-bit
@@ -128,6 +129,11 @@ public:
         return bits_ + storedRow(y) * stride_;
     }
     const std::uint8_t* scanLine(int y) const { return bits_ + storedRow(y) * stride_; }
+    // The top `rows` rows will not be read again: the memory a surface of
+    // its own holds for them is given back, where whole pages of it can be
+    // (they read as black after), so a large picture shrinks as an encoder
+    // passes it. Other surfaces are left as they are.
+    void release(int rows);
 
     StretchMode stretchMode() const { return stretchMode_; }
     // Sets the mode and returns the previous one, or 0 for an unknown mode number.

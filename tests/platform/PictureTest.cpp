@@ -6,8 +6,10 @@
 #include "support/Images.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
@@ -161,6 +163,27 @@ TEST_F(PictureLoader, TrueColourFilesAreTwentyFourBits)
     QPainter(&overWhite).drawImage(0, 0, large);
     expectPicture("large.png", encoded(large, "png"), 24, overWhite, 1);
     expectPicture("large.bmp", encoded(overWhite, "bmp"), 24, overWhite);
+
+    // PNG files are read a row at a time or by Qt's reader, by their kind:
+    // either way the pixels are Qt's, as stored (a colour profile changes
+    // none), and a damaged file fails as Qt's reader fails it.
+    QImage profiled = image;
+    profiled.setColorSpace(QColorSpace(QColorSpace::Primaries::AdobeRgb, 1.8f));
+    const QByteArray opaque = encoded(large.convertToFormat(QImage::Format_RGB32), "png");
+    const QByteArray kinds[] = {encoded(profiled, "png"), encoded(image.convertToFormat(QImage::Format_RGBX64), "png"),
+                                opaque, opaque.left(opaque.size() / 2),
+                                opaque.left(33) + QByteArray(64, 'x') + opaque.mid(97)};
+    int n = 0;
+    for (const QByteArray& bytes : kinds) {
+        SCOPED_TRACE(n);
+        const QString path = file(QString("kind%1.png").arg(n++), bytes);
+        QImageReader qt(path);
+        const QImage expected = qt.read().convertToFormat(QImage::Format_RGB32);
+        const auto picture = load(path);
+        ASSERT_EQ(picture != nullptr, !expected.isNull()) << qPrintable(error);
+        if (picture)
+            expectPicture(QFileInfo(path).fileName(), bytes, 24, expected);
+    }
 }
 
 TEST_F(PictureLoader, PixmapFilesReadAsQtReadsThem)

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QBuffer>
 #include <QProcess>
+#include <QtEndian>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -111,22 +112,35 @@ TEST_F(OstrelJpeg, ReadsTheCommonFormats)
 
 TEST_F(OstrelJpeg, PixmapFilesGiveTheFileOfTheSamePictureInAnotherFormat)
 {
-    // Binary PPM files are read in place and let go of band by band; the
-    // result must be that of the same pixels from a PNG file, in the default
-    // layout and in one that stretches the chroma unevenly, for a picture of
-    // several bands with an odd width.
-    const QImage image = testsupport::pattern(2001, 517, 3).convertToFormat(QImage::Format_RGB888);
+    // Binary PPM and 24-bit bitmap files are read in place and PNG files
+    // decoded a row at a time, each let go of band by band; the result must
+    // be that of the same pixels from a 32-bit bitmap (read by Qt), in the
+    // default layout and in one that stretches the chroma unevenly, for a
+    // picture of several bands with an odd width (padded bitmap rows).
+    const QImage image = testsupport::pattern(2001, 717, 3).convertToFormat(QImage::Format_RGB888);
     const QString ppm = dir.filePath("wide.ppm");
-    const QString png = dir.filePath("wide.png");
     ASSERT_TRUE(image.save(ppm, "PPM"));
-    ASSERT_TRUE(image.save(png, "PNG"));
+    ASSERT_TRUE(image.save(dir.filePath("wide.png"), "PNG"));
+    ASSERT_TRUE(image.save(dir.filePath("wide.bmp"), "BMP"));
+    ASSERT_TRUE(image.convertToFormat(QImage::Format_ARGB32).save(dir.filePath("wide32.bmp"), "BMP"));
+    // The same bitmap stored top-down.
+    QByteArray bitmap = contents(dir.filePath("wide.bmp"));
+    const qsizetype offset = qFromLittleEndian<qint32>(bitmap.constData() + 10), stride = (3 * 2001 + 3) / 4 * 4;
+    QByteArray topDown = bitmap.left(offset);
+    qToLittleEndian<qint32>(-717, topDown.data() + 22);
+    for (int row = 716; row >= 0; --row)
+        topDown += bitmap.mid(offset + row * stride, stride);
+    testsupport::writeFile(dir.filePath("topdown.bmp"), topDown);
     int n = 0;
     for (const QStringList& options : {QStringList{}, QStringList{"--sampling", "4,2,2,1,1,1"}}) {
-        const QString fromPpm = dir.filePath(QString("ppm%1.jpg").arg(n));
-        const QString fromPng = dir.filePath(QString("png%1.jpg").arg(n++));
-        ASSERT_EQ(run(options + QStringList{ppm, fromPpm}).status, 0);
-        ASSERT_EQ(run(options + QStringList{png, fromPng}).status, 0);
-        EXPECT_EQ(contents(fromPpm), contents(fromPng)) << options.join(' ').toStdString();
+        const QString expected = dir.filePath(QString("bmp32-%1.jpg").arg(n));
+        ASSERT_EQ(run(options + QStringList{dir.filePath("wide32.bmp"), expected}).status, 0);
+        for (const char* name : {"wide.ppm", "wide.png", "wide.bmp", "topdown.bmp"}) {
+            const QString made = dir.filePath(QString("%1-%2.jpg").arg(name).arg(n));
+            ASSERT_EQ(run(options + QStringList{dir.filePath(name), made}).status, 0) << name;
+            EXPECT_EQ(contents(made), contents(expected)) << name << " " << options.join(' ').toStdString();
+        }
+        ++n;
     }
     // A PPM file cut short is not mapped: the ordinary reader says why.
     QFile cut(ppm);

@@ -163,8 +163,14 @@ int main(int argc, char* argv[])
         platform::Surface& pixels = pixmap ? pixmap->surface() : picture->bitmap();
         if (pixels.width() > kMaxReadableSide || pixels.height() > kMaxReadableSide)
             return tooLarge(QSize(pixels.width(), pixels.height()));
-        if (pixmap)
-            encoder.OnRowsSampled([&pixmap](std::int32_t rows) { pixmap->release(rows); });
+        // Rows the encoder has passed are given back as it goes, from the
+        // mapped file or from the decoded bitmap.
+        encoder.OnRowsSampled([&pixmap, &pixels](std::int32_t rows) {
+            if (pixmap)
+                pixmap->release(rows);
+            else
+                pixels.release(rows);
+        });
         if (encoder.SampleHDC(&pixels, pixels.width(), pixels.height()) != 0)
             return fail(QString("not enough memory to encode '%1' (%2 x %3)").arg(input).arg(pixels.width()).arg(pixels.height()));
 
