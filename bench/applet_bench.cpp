@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QEventLoop>
 #include <QTimer>
+#include <QToolButton>
 
 #include <algorithm>
 #include <cstdio>
@@ -155,6 +156,19 @@ int main(int argc, char* argv[])
     std::printf("the viewer's CPU while showing:    %7.1f %% of one core (the page engine included; goal 5 for the frames)\n", cpu);
     std::printf("the host's CPU while showing:      %7.1f %% of one core (the applet's own decoding and painting included)\n", hostCpu);
     std::printf("the host's memory (PSS):           %7.1f MiB (goal 120)\n", benchstats::treePssMiB(view->host().hostProcessId()));
+
+    // Frozen: nobody sees the live picture while the applet runs on.
+    probe(window).chkPicture->click();
+    (void)waitUntil([] { return false; }, 500);
+    const double frozenBefore = benchstats::cpuSeconds(::getpid());
+    const double frozenHostBefore = benchstats::treeCpuSeconds(view->host().hostProcessId());
+    clock.restart();
+    (void)waitUntil([] { return false; }, 5000);
+    const double frozenSeconds = static_cast<double>(clock.elapsed()) / 1000.0;
+    std::printf("while frozen: the viewer's CPU     %7.1f %%, the host's %.1f %% of one core (goal: 2 in all)\n",
+                (benchstats::cpuSeconds(::getpid()) - frozenBefore) / frozenSeconds * 100.0,
+                (benchstats::treeCpuSeconds(view->host().hostProcessId()) - frozenHostBefore) / frozenSeconds * 100.0);
+    probe(window).chkPicture->click();
     window.close();
     camera.terminate();
     camera.waitForFinished();

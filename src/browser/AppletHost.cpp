@@ -432,8 +432,18 @@ void AppletHost::frameAnnounced(qint64 capturedNs)
         frameTimer_.start(static_cast<int>(least - since));
 }
 
+void AppletHost::setSeen(bool seen)
+{
+    seen_ = seen;
+    if (seen_ && waiting_)
+        takeFrame(announcedNs_);
+}
+
 void AppletHost::takeFrame(qint64 capturedNs)
 {
+    waiting_ = !seen_;
+    if (waiting_)
+        return; // left in the buffer; the host waits for it to be taken
     lastTakenMs_ = clock_.elapsed();
     if (!frames_.data())
         return;

@@ -37,6 +37,11 @@ public:
     // Input for the applet, in the applet's coordinates, as AWT names it.
     void sendMouse(const char* kind, QPoint at, int button, int modifiers, int clicks);
     void sendKey(const char* kind, int keyCode, int character, int modifiers);
+    // Whether its picture can be seen (not frozen over, hidden or minimised).
+    // Unseen, no frame is taken: the host captures nothing until the last
+    // one is taken, so it stops copying too while the applet runs on. Seen
+    // again, the latest frame is taken at once.
+    void setSeen(bool seen);
 
     // Where the host is found (tests may point elsewhere).
     static QString hostFolder();
@@ -87,6 +92,8 @@ private:
     QElapsedTimer clock_;
     QTimer frameTimer_;          // a frame announced too soon after the last, taken later
     qint64 announcedNs_ = 0;     // its capture time
+    bool seen_ = true;
+    bool waiting_ = false;       // a frame announced while unseen, not taken yet
     qint64 lastTakenMs_ = -1000; // on clock_
     QTimer killTimer_;
     bool stopping_ = false;

@@ -99,6 +99,7 @@ void WebBrowser::startApplets()
                                          if (!element.runnable())
                                              continue;
                                          auto* host = new AppletHost(element, this);
+                                         host->setSeen(picturesSeen_);
                                          auto* box = new AppletView(*host, this);
                                          box->setGeometry(element.box.translated(view_->geometry().topLeft()));
                                          box->show();
@@ -124,6 +125,13 @@ void WebBrowser::stopApplets()
         host->stop();
     }
     hosts_.clear();
+}
+
+void WebBrowser::setPicturesSeen(bool seen)
+{
+    picturesSeen_ = seen;
+    for (AppletHost* host : std::as_const(hosts_))
+        host->setSeen(seen);
 }
 
 void WebBrowser::setToolTipText(const QString& text)

@@ -49,6 +49,9 @@ public:
     QWebEngineView* view() const { return view_; }
     // The boxes of the page's running applets (their pictures or status).
     QList<AppletView*> applets() const { return views_; }
+    // Whether the applets' pictures can be seen; while not, none is taken
+    // (see AppletHost::setSeen), this page's or the next's.
+    void setPicturesSeen(bool seen);
     // Applets run unless OSTREL_APPLETS=off (tests of other things turn them off).
     static bool appletsEnabled();
     // Called before the application object exists: the page engine's
@@ -78,4 +81,5 @@ private:
     QString toolTip_;
     QList<AppletView*> views_;
     QList<AppletHost*> hosts_;
+    bool picturesSeen_ = true;
 };

@@ -329,7 +329,17 @@ bool frmOstrel::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate)
         Form_Activate();
-    return QWidget::event(event);
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Show || event->type() == QEvent::Hide || event->type() == QEvent::WindowStateChange)
+        UpdatePictureSeen();
+    return handled;
+}
+
+void frmOstrel::UpdatePictureSeen()
+{
+    // Frozen, in the tray or minimised, nobody sees the live picture: the
+    // applet runs on, but its frames are neither captured nor drawn.
+    WebBrowser1->setPicturesSeen(isVisible() && !isMinimized() && Picture1->isHidden());
 }
 
 void frmOstrel::Form_Activate()

@@ -105,6 +105,7 @@ private:
     void Quit();
     QPoint ReachablePlace(const QPoint& place) const;
     void MoveFrameTo(const QPoint& place);
+    void UpdatePictureSeen();
 
     // Snapshots (frmOstrelSnapshot.cpp).
     void chkPicture_Click();

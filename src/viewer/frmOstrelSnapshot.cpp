@@ -24,6 +24,7 @@ void frmOstrel::chkPicture_Click()
     snapshot_ = modOstrel::CaptureForm(*this, Picture1->geometry(), captureLayer);
     Picture1->setPixmap(QPixmap::fromImage(snapshot_));
     modOstrel::ToggleSnapshot({*Picture1, *picRedBorder, *cmdSave, *cmdSeparate, *cmdResize});
+    UpdatePictureSeen();
     FocusBrowser();
 }
 

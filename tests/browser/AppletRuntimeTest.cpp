@@ -723,6 +723,25 @@ TEST_F(AppletRuntime, AHostThatDiesIsReported)
     EXPECT_TRUE(waitForStatus(view, "The applet's host ended", 5000)) << qPrintable(view->statusText());
 }
 
+// While nobody can see the picture (frozen, hidden, minimised) no frame is
+// taken, so the host captures none; seen again, the latest comes at once.
+TEST_F(AppletRuntime, AnUnseenPictureIsNotTakenAndComesBackAtOnce)
+{
+    AppletView* view = show("CODE=PatternApplet.class", 160, 120);
+    ASSERT_TRUE(waitForPicture(view, [](const QImage&) { return true; }));
+    QSignalSpy frames(&view->host(), &AppletHost::frame);
+    QTest::qWait(1000);
+    EXPECT_GE(frames.count(), 10) << "a still applet's picture is taken a few times a second";
+    browser->setPicturesSeen(false);
+    QTest::qWait(200);
+    frames.clear();
+    QTest::qWait(1000);
+    EXPECT_EQ(frames.count(), 0);
+    browser->setPicturesSeen(true);
+    EXPECT_EQ(frames.count(), 1) << "the latest frame was not taken at once";
+    EXPECT_TRUE(frames.wait(1000));
+}
+
 TEST_F(AppletRuntime, ANewPageStopsTheOldAppletWithinASecond)
 {
     AppletView* view = show("CODE=PatternApplet.class", 160, 120);

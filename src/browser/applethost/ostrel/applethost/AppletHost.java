@@ -125,6 +125,7 @@ public final class AppletHost {
     private static BufferedImage picture;
     private static volatile boolean taken = true;  // Ostrel has the last frame
     private static volatile boolean dirty = true;  // the applet has painted since
+    private static final Object captureSignal = new Object(); // a paint, or Ostrel taking a frame
     private static long frameNumber;
 
     public static void main(String[] args) throws Exception {
@@ -279,7 +280,10 @@ public final class AppletHost {
         applet.setBounds(0, 0, width, height);
         frame.setBounds(0, 0, width, height);
         frame.setVisible(true);
-        Toolkit.getDefaultToolkit().addAWTEventListener(event -> dirty = true, AWTEvent.PAINT_EVENT_MASK);
+        Toolkit.getDefaultToolkit().addAWTEventListener(event -> {
+            dirty = true;
+            signalCapture();
+        }, AWTEvent.PAINT_EVENT_MASK);
         try {
             applet.init();
             applet.validate();
@@ -305,19 +309,34 @@ public final class AppletHost {
             + (message != null ? ": " + message : "");
     }
 
+    private static void signalCapture() {
+        synchronized (captureSignal) {
+            captureSignal.notifyAll();
+        }
+    }
+
     // Copies the applet's picture to Ostrel after it paints, and on a timer
-    // (a paint may finish after its event, as images arrive).
+    // (a paint may finish after its event, as images arrive, and many
+    // applets draw from threads of their own); never before Ostrel has
+    // taken the last one, so an Ostrel that does not show the picture
+    // (frozen, hidden) costs no captures. It sleeps until one is due.
     private static void watchPainting() throws Exception {
         long lastCapture = 0;
         for (;;) {
-            Thread.sleep(5);
-            long now = System.currentTimeMillis();
-            if (applet == null || !taken)
-                continue;
-            if (!dirty && now - lastCapture < CAPTURE_INTERVAL_MS)
-                continue;
+            synchronized (captureSignal) {
+                for (;;) {
+                    if (applet == null || !taken) {
+                        captureSignal.wait();
+                        continue;
+                    }
+                    long due = dirty ? 0 : lastCapture + CAPTURE_INTERVAL_MS - System.currentTimeMillis();
+                    if (due <= 0)
+                        break;
+                    captureSignal.wait(due);
+                }
+            }
             dirty = false;
-            lastCapture = now;
+            lastCapture = System.currentTimeMillis();
             EventQueue.invokeAndWait(AppletHost::capture);
         }
     }
@@ -349,7 +368,10 @@ public final class AppletHost {
             for (String line = in.readLine(); line != null; line = in.readLine()) {
                 String[] word = line.split(" ");
                 switch (word[0]) {
-                case "ack": taken = true; break;
+                case "ack":
+                    taken = true;
+                    signalCapture();
+                    break;
                 case "mouse": EventQueue.invokeLater(() -> mouse(word)); break;
                 case "key": EventQueue.invokeLater(() -> key(word)); break;
                 case "quit": quit(); return;
