@@ -1,6 +1,7 @@
 // Start-up figures of the viewer: time from process start to the first page
 // shown (DocumentComplete), and the resident memory (proportional set size)
 // of the program together with the browser engine's processes once settled.
+#include "browser/WebBrowser.h"
 #include "viewer/frmOstrel.h"
 #include "viewer/frmOstrelProbe.h"
 
@@ -59,8 +60,7 @@ long pssOfTree(long pid)
 
 int main(int argc, char* argv[])
 {
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    WebBrowser::prepareEngine(); // as the program sets the engine up
     QTemporaryDir config; // start as on a first run, without touching real settings
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);

@@ -1,6 +1,7 @@
 // The main of the viewer tests that need a real X server and a window manager
 // (window moves, the window manager's resizing, always on top, the tray): it
 // starts Xvfb, openbox and a tray (trayer) for the run, then the tests.
+#include "browser/WebBrowser.h"
 #include "support/X11Session.h"
 
 #include <QApplication>
@@ -8,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <unistd.h>
 
 int main(int argc, char* argv[])
 {
@@ -20,8 +20,7 @@ int main(int argc, char* argv[])
     // Pages here show no applets unless a test asks for them.
     if (qEnvironmentVariableIsEmpty("OSTREL_APPLETS"))
         qputenv("OSTREL_APPLETS", "off");
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    WebBrowser::prepareEngine(); // as the program sets the engine up
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
