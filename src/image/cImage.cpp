@@ -14,7 +14,8 @@ std::int32_t checked(std::int64_t value)
     return static_cast<std::int32_t>(value);
 }
 
-// Integer division truncating toward zero, as the row formulas need.
+// The value rounded down to a multiple of four: a scan line's length in whole
+// 32-bit words.
 std::int64_t clearLowBits(std::int64_t value) { return value & ~std::int64_t{3}; }
 
 } // namespace

@@ -123,6 +123,7 @@ private:
     std::shared_ptr<std::atomic<bool>> openingCancel_;
     QToolButton* cmdOpen;
     QToolButton* cmdSave;
+    // The auto-size switch: pressed, the window fits itself to each image.
     QToolButton* chkOnTop;
     ImageBox* Picture1;
     QScrollBar* HScroll1;

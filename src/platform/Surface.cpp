@@ -14,7 +14,6 @@ namespace platform {
 
 namespace {
 
-// Red-green-blue to blue-green-red, four pixels (three 32-bit words) at a time.
 // Blue-green-red-unused pixels to blue-green-red ones: four pixels (16 bytes
 // in, 12 out) at a time as three 32-bit words, the rest one by one.
 void dropFourthBytes(const std::uint8_t* in, std::int64_t count, std::uint8_t* out)
@@ -39,6 +38,7 @@ void dropFourthBytes(const std::uint8_t* in, std::int64_t count, std::uint8_t* o
     }
 }
 
+// Red-green-blue to blue-green-red, four pixels (three 32-bit words) at a time.
 void swapRedBlue(const std::uint8_t* in, std::int64_t count, std::uint8_t* out)
 {
     std::int64_t i = 0;

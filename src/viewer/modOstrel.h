@@ -1,7 +1,8 @@
 #pragma once
 
-// The viewer's module routines: the command-line parser, the title text, the
-// Viewer and Idle pages and the page file writer.
+// The viewer's module routines: the About text, the title text, the Viewer
+// and Idle pages, the page file writer and the snapshot's capture (the
+// command line is read in CommandLine.h).
 
 #include "platform/SettingsStore.h"
 #include "viewer/CommandLine.h"

@@ -1,5 +1,6 @@
 // What a person meets: the real ostrel program, driven with X input under a
 // window manager and a tray, checked by what the X server shows.
+#include "Version.h"
 #include "Ostrel.h"
 #include "support/Desktop.h"
 #include "support/X11Session.h"
@@ -249,7 +250,7 @@ TEST_F(UserFlows, TheProgramSeesEveryOptionOfItsCommandLine)
     // -style) are left to the program; -host is ignored with a complete profile.
     ostrel.writeSettings("[name]\nPorch=Porch\n\n[Porch]\nhost=cam1\nport=81\n");
     start({"-title", "x", "-name", "Porch", "-host", "other", "-style", "fusion"});
-    EXPECT_EQ(title(ostrel.mainWindow()), "Porch - ostrel v1.2.3");
+    EXPECT_EQ(title(ostrel.mainWindow()), "Porch - ostrel v" OSTREL_VERSION);
     EXPECT_TRUE(property(ostrel.mainWindow(), "WM_CLASS").contains("\"ostrel\", \"ostrel\""))
         << qPrintable(property(ostrel.mainWindow(), "WM_CLASS"));
     ASSERT_TRUE(waitFor([&] { return !QFile::exists(ostrel.pageFile()); }, 4000));
@@ -299,7 +300,7 @@ TEST(CommandLine, HelpAndVersionPrintAndEndWithoutAWindow)
             for (const char* keys : {"F5 reconnect", "Image window: Ctrl+O open", "F11 full screen"})
                 EXPECT_TRUE(text.contains(keys)) << keys;
         } else {
-            EXPECT_EQ(text, "ostrel 1.2.3\n");
+            EXPECT_EQ(text, "ostrel " OSTREL_VERSION "\n");
         }
     }
 }
@@ -477,7 +478,7 @@ TEST_F(UserFlows, ANameWithBlanksChoosesItsProfile)
     // "my cam" is stored, and so is "my": the whole name is the one meant.
     ostrel.writeSettings("[name]\nmy cam=my cam\nmy=my\n\n[my cam]\nhost=cam2\nport=82\n\n[my]\nhost=cam3\nport=83\n");
     start({"-name", "my cam", "-ontop"});
-    EXPECT_EQ(title(ostrel.mainWindow()), "my cam - ostrel v1.2.3");
+    EXPECT_EQ(title(ostrel.mainWindow()), "my cam - ostrel v" OSTREL_VERSION);
     EXPECT_TRUE(nextPage(ostrel).contains("<base href='http://cam2:82/'>"));
 }
 
@@ -498,7 +499,7 @@ TEST_F(UserFlows, TheProfilesPanelClosesAfterConnectAPickOrAClickElsewhere)
     click(place.topLeft() + QPoint(222, 13));
     EXPECT_TRUE(waitFor([&] { return !window(panel).mapped; }, 2000)) << "the panel stayed open after Connect";
     EXPECT_TRUE(waitFor([&] { return activeWindow() == main; }, 2000));
-    EXPECT_EQ(title(main), "Porch - ostrel v1.2.3");
+    EXPECT_EQ(title(main), "Porch - ostrel v" OSTREL_VERSION);
     EXPECT_TRUE(ostrel.settings().contains("[Porch]\nhost=127.0.0.1\nport=8081"));
 
     // Pick the profile from the list.

@@ -1,4 +1,5 @@
 // Snapshots, the tray fallback and About, with the real browser engine offscreen.
+#include "Version.h"
 #include "viewer/frmOstrel.h"
 #include "profiles/frmBrimcastProbe.h"
 #include "viewer/frmOstrelProbe.h"
@@ -254,7 +255,7 @@ TEST_F(Snapshots, AboutSaysWhatOstrelIsAndOpensTheCamerasOwnPages)
     probe(*window).showInformation = [&](const QString& title, const QString& text) { shown << title + ": " + text; };
     probe(*window).mnuAboutOstrel->trigger();
     ASSERT_EQ(shown.size(), 1);
-    for (const char* part : {"About Ostrel: Ostrel 1.2.3", "https://ostrel.io/", "Licence", "Qt ", "Settings: "})
+    for (const char* part : {"About Ostrel: Ostrel " OSTREL_VERSION, "https://ostrel.io/", "Licence", "Qt ", "Settings: "})
         EXPECT_TRUE(shown[0].contains(part)) << part << " in " << qPrintable(shown[0]);
     EXPECT_TRUE(shown[0].contains(modOstrel::Settings().path()));
     // The camera shown: its own pages.

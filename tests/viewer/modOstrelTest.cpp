@@ -1,4 +1,5 @@
 // Tests of the viewer's module routines: the command line, pages, titles, the page file.
+#include "Version.h"
 #include "viewer/modOstrel.h"
 
 #include <QDir>
@@ -48,10 +49,10 @@ TEST(Pages, ViewerAndIdlePagesByteForByte)
               "<meta http-equiv=Content-Type content='text/html; charset=iso-8859-1'>"
               "</head><body bgcolor='#000000'><APPLET CODE=BrimcastApplet.class WIDTH=320 HEIGHT=240>"
               "<param name=Host value=cam1><param name=Port value=80></APPLET></body></html>");
-    EXPECT_EQ(modOstrel::IdlePage("Ostrel v1.2.3"),
+    EXPECT_EQ(modOstrel::IdlePage("Ostrel v" OSTREL_VERSION),
               "<html><head/><body bgcolor='#000000' style='color: #c0c0c0; font:normal 100% arial,helvetica,sanserif;'>"
               "<table align='center' cellpadding='25'><tr><td align='center'><br></td></tr><tr><td align='center'>"
-              "Ostrel v1.2.3</td></tr></table></body></html>");
+              "Ostrel v" OSTREL_VERSION "</td></tr></table></body></html>");
     // A note above the title; an IPv6 camera in brackets; beyond Latin-1, references.
     EXPECT_TRUE(modOstrel::IdlePage("Ostrel", QString::fromUtf8("Port 0 (1\u201365535) \U0001F4F7"))
                     .contains("<td align='center'>Port 0 (1&#8211;65535) &#128247;</td></tr><tr><td align='center'>Ostrel<"));
@@ -69,7 +70,7 @@ TEST(Pages, TypedTextCannotInjectMarkup)
 
 TEST(Pages, TitleText)
 {
-    const QString program = modOstrel::ApplicationName() + " v1.2.3";
+    const QString program = modOstrel::ApplicationName() + " v" OSTREL_VERSION;
     EXPECT_EQ(modOstrel::TitleText(""), program);
     EXPECT_EQ(modOstrel::TitleText("Garden"), "Garden - " + program);
 }

@@ -206,7 +206,8 @@ public final class AppletHost {
     }
 
     // The command line: --code C --codebase URL --document URL --archive A
-    // --width W --height H --name N --frames PATH, then --param NAME VALUE...
+    // --width W --height H --name N --frames PATH --relay PATH --sandbox os|none,
+    // then --param NAME VALUE...
     private static boolean readArguments(String[] args) throws MalformedURLException {
         for (int i = 0; i + 1 < args.length; i += 2) {
             String value = args[i + 1];
