@@ -4,8 +4,9 @@
 // player runs in turn on a private X display (Xvfb and openbox), the runs
 // alternating, and for each the figures are read as a person would meet
 // them: from the program's start to the camera's picture on the screen, the
-// distinct pictures the screen shows a second, and the CPU and memory (PSS)
-// of the whole process tree (for the viewer: the page engine, the applet
+// distinct pictures the screen shows a second, how long after a frame came
+// from the camera it is on the screen, and the CPU and memory (PSS) of the
+// whole process tree (for the viewer: the page engine, the applet
 // host, its X server and sandbox). Then the viewer minimised, whose tree
 // should then be all but idle.
 //
@@ -26,11 +27,19 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -45,6 +54,7 @@ struct Player {
 struct Figures {
     double firstFrameMs = -1;
     double picturesPerSecond = 0;
+    double lagMs = -1; // median, from a frame's arrival to its picture on the screen
     double cpuPercent = 0;
     double pssMiB = 0;
     double minimisedCpuPercent = -1; // measured for the viewer only
@@ -83,6 +93,85 @@ QRect colouredBox(const QRect& area, int least)
     return count >= least ? box.translated(area.topLeft()) : QRect();
 }
 
+// The demo camera's bars move 4 pixels (of 640) a frame, so where they stand
+// tells a frame from the 159 before it. The position of the white bar's left
+// edge (black to its left) in a row of a picture `scale` times the camera's
+// size, as a frame number modulo 160; -1 where the row shows no bars.
+constexpr int kFramesTold = 160;
+int frameOfBars(const QImage& picture, int y, double scale)
+{
+    const auto light = [](QRgb p) { return qRed(p) > 175 && qGreen(p) > 175 && qBlue(p) > 175; };
+    const auto dark = [](QRgb p) { return qRed(p) < 80 && qGreen(p) < 80 && qBlue(p) < 80; };
+    const QImage row = picture.copy(0, y, picture.width(), 1).convertToFormat(QImage::Format_RGB32);
+    const auto* pixels = reinterpret_cast<const QRgb*>(row.constScanLine(0));
+    bool anyLight = false;
+    for (int x = 0; x < row.width(); ++x) {
+        anyLight |= light(pixels[x]);
+        if (x > 0 && light(pixels[x]) && dark(pixels[x - 1]))
+            return static_cast<int>(std::lround(x / scale / 4.0)) % kFramesTold;
+    }
+    return anyLight ? 0 : -1; // the white bar begins at the left edge
+}
+
+std::int64_t nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// One more viewer of the stream, on a thread of its own: when each frame
+// came, by the frame number its bars tell.
+class StreamClock {
+public:
+    explicit StreamClock(quint16 port) : thread_([this, port] { read(port); }) {}
+    ~StreamClock()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    // When the frame the bars tell came (steady clock), or -1.
+    std::int64_t arrivedNs(int frame)
+    {
+        std::lock_guard lock(mutex_);
+        return frame >= 0 ? arrived_[static_cast<std::size_t>(frame)] : -1;
+    }
+
+private:
+    void read(quint16 port)
+    {
+        QTcpSocket socket;
+        socket.connectToHost("127.0.0.1", port);
+        if (!socket.waitForConnected(5000))
+            return;
+        socket.write("GET /stream.mjpg HTTP/1.0\r\n\r\n");
+        QByteArray buffer;
+        while (!stop_) {
+            if (!socket.waitForReadyRead(100))
+                continue;
+            buffer += socket.readAll();
+            const std::int64_t came = nowNs();
+            // Each part is one JPEG file, from its start marker to its end marker.
+            for (;;) {
+                const qsizetype start = buffer.indexOf("\xff\xd8");
+                const qsizetype end = start < 0 ? -1 : buffer.indexOf("\xff\xd9", start + 2);
+                if (end < 0)
+                    break;
+                const QImage frame = QImage::fromData(buffer.mid(start, end + 2 - start), "JPG");
+                buffer.remove(0, end + 2);
+                const int number = frame.isNull() ? -1 : frameOfBars(frame, 2, 1.0);
+                std::lock_guard lock(mutex_);
+                if (number >= 0)
+                    arrived_[static_cast<std::size_t>(number)] = came;
+            }
+        }
+    }
+
+    std::atomic<bool> stop_ = false;
+    std::mutex mutex_;
+    std::array<std::int64_t, kFramesTold> arrived_{};
+    std::thread thread_;
+};
+
 // The median of `values` (sorted in place).
 double median(std::vector<double> values)
 {
@@ -119,7 +208,7 @@ qint64 hostOf(qint64 viewer)
 
 class Bench {
 public:
-    explicit Bench(int seconds) : seconds_(seconds) {}
+    Bench(int seconds, StreamClock& clock) : seconds_(seconds), stream_(clock) {}
 
     Figures run(const Player& player)
     {
@@ -160,27 +249,42 @@ public:
         }
         figures.firstFrameMs = static_cast<double>(sinceStart.elapsed());
         desktop::pause(2000);
-        box = colouredBox(desktop::window(window).client, least);
+        // The picture: the viewer's view below its button row and the page's
+        // margin, the players' whole window.
+        const QRect client = desktop::window(window).client;
+        box = player.viewSizeIndex >= 0 ? QRect(client.topLeft() + QPoint(8, 29), picture) : client;
 
         // Distinct pictures: the bars move with every frame the camera sends,
         // and the screen is read far more often than 25 times a second. A
         // picture counts once two reads in a row show it, so that a read in
         // the middle of an update is not taken for a picture of its own.
+        // Each picture's lag: from its frame's arrival to the first read
+        // that showed it.
         int pictures = 0;
         std::size_t counted = 0;
         std::size_t previous = 0;
+        std::int64_t previousReadNs = 0;
+        std::vector<double> lags;
         QElapsedTimer clock;
         clock.start();
+        const double scale = box.width() / 640.0;
         figures.cpuPercent = treeCpuOver(pid, seconds_ * 1000, [&] {
+            const std::int64_t readNs = nowNs();
             const QImage now = desktop::grab(box);
             const std::size_t hash = qHashBits(now.constBits(), static_cast<std::size_t>(now.sizeInBytes()));
             if (hash == previous && hash != counted) {
                 ++pictures;
                 counted = hash;
+                const std::int64_t arrived = stream_.arrivedNs(frameOfBars(now, 2, scale));
+                if (arrived > 0 && arrived <= previousReadNs)
+                    lags.push_back(static_cast<double>(previousReadNs - arrived) / 1e6);
             }
             previous = hash;
-            desktop::pause(3);
+            previousReadNs = readNs;
+            QCoreApplication::processEvents();
+            QThread::usleep(2000);
         });
+        figures.lagMs = median(lags);
         figures.picturesPerSecond = pictures / (static_cast<double>(clock.elapsed()) / 1000.0);
         figures.pssMiB = benchstats::treePssMiB(pid);
 
@@ -230,6 +334,7 @@ private:
     }
 
     int seconds_;
+    StreamClock& stream_;
 };
 
 } // namespace
@@ -265,7 +370,8 @@ int main(int argc, char* argv[])
     if (const QString ffplay = QStandardPaths::findExecutable("ffplay"); !ffplay.isEmpty())
         players.push_back({"ffplay", ffplay, {"-fflags", "nobuffer", "-an", "-loglevel", "quiet", stream}});
 
-    Bench bench(seconds);
+    StreamClock streamClock(port.toUShort());
+    Bench bench(seconds, streamClock);
     std::vector<std::vector<Figures>> results(players.size());
     for (int run = 0; run < runs; ++run)
         for (std::size_t i = 0; i < players.size(); ++i) {
@@ -280,17 +386,18 @@ int main(int argc, char* argv[])
         return median(values);
     };
     std::printf("the demo camera at 640x480, 25 frames a second; medians of %d runs of %d s each\n", runs, seconds);
-    std::printf("%-16s %10s %10s %10s %12s %10s\n", "", "CPU %", "pictures/s", "PSS MiB", "first frame", "minimised");
+    std::printf("%-16s %8s %11s %8s %9s %12s %10s\n", "", "CPU %", "pictures/s", "lag", "PSS MiB", "first frame",
+                "minimised");
     for (std::size_t i = 0; i < players.size(); ++i) {
         const double minimised = column(i, &Figures::minimisedCpuPercent);
-        std::printf("%-16s %10.1f %10.1f %10.0f %9.0f ms", qPrintable(players[i].name), column(i, &Figures::cpuPercent),
-                    column(i, &Figures::picturesPerSecond), column(i, &Figures::pssMiB),
-                    column(i, &Figures::firstFrameMs));
+        std::printf("%-16s %8.1f %11.1f %5.0f ms %9.0f %9.0f ms", qPrintable(players[i].name),
+                    column(i, &Figures::cpuPercent), column(i, &Figures::picturesPerSecond), column(i, &Figures::lagMs),
+                    column(i, &Figures::pssMiB), column(i, &Figures::firstFrameMs));
         if (minimised >= 0)
             std::printf(" %8.1f %% (the applet %.1f %%)", minimised, column(i, &Figures::minimisedHostCpuPercent));
         std::printf("\n");
     }
-    std::printf("goals for the viewer: CPU 10 %% at 320x240 and 15 %% at 640x480, 24.5 pictures a second, "
+    std::printf("goals for the viewer: CPU 10 %% at 320x240 and 15 %% at 640x480, 24.5 pictures a second, lag 40 and 80 ms, "
                 "PSS 130 MiB, minimised 2 %% besides the applet\n");
     camera.terminate();
     camera.waitForFinished();
