@@ -2,6 +2,7 @@
 #include "NewFile.h"
 
 #include "NumberedError.h"
+#include "UniqueFd.h"
 
 #include <QFile>
 
@@ -26,34 +27,28 @@ class TemporaryFile {
 public:
     explicit TemporaryFile(std::string pattern) : path_(std::move(pattern))
     {
-        fd_ = ::mkstemp(path_.data());
-        created_ = fd_ >= 0;
+        file_.reset(::mkstemp(path_.data()));
+        created_ = file_.valid();
     }
     ~TemporaryFile()
     {
-        if (fd_ >= 0)
-            ::close(fd_);
+        file_.reset();
         if (created_ && !kept_)
             ::unlink(path_.c_str());
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    bool isOpen() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
+    bool isOpen() const { return file_.valid(); }
+    int fd() const { return file_.get(); }
     const std::string& path() const { return path_; }
     // Closes the file; false (errno set) if the last data could not be written.
-    bool close()
-    {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result == 0;
-    }
+    bool close() { return file_.close(); }
     void keep() { kept_ = true; }
 
 private:
     std::string path_;
-    int fd_ = -1;
+    UniqueFd file_;
     bool created_ = false;
     bool kept_ = false;
 };
@@ -113,10 +108,7 @@ std::optional<NewFileResult> writeUnnamed(const std::string& folder, const std::
             return std::nullopt;
         throw fileError(errno, target);
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const UniqueFd closer(fd);
     writeAll(fd, data, size, target);
     if (::fsync(fd) != 0 && errno != EINVAL)
         throw fileError(errno, target);
@@ -131,16 +123,6 @@ std::optional<NewFileResult> writeUnnamed(const std::string& folder, const std::
         return std::nullopt; // no /proc to name the unnamed file by
     throw fileError(errno, target);
 }
-
-// A file descriptor closed when it goes out of scope.
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 // The file a replace writes: the final target of a link, else the path.
 std::string replaceTarget(const std::string& path)
@@ -204,16 +186,15 @@ bool replaceFile(const QString& path, const std::function<void(const FileSink&)>
     if (replacing && S_ISDIR(old.st_mode))
         return fail(EISDIR);
 
-    Descriptor file;
-    file.fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    const bool unnamed = file.fd >= 0;
+    UniqueFd file(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    const bool unnamed = file.valid();
     if (!unnamed) {
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
             return fail(errno);
         // No unnamed files here: write the staging name itself.
         ::unlink(staging.c_str());
-        file.fd = ::open(staging.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (file.fd < 0)
+        file.reset(::open(staging.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (!file.valid())
             return fail(errno);
     }
     const auto abandon = [&](int number) {
@@ -221,12 +202,12 @@ bool replaceFile(const QString& path, const std::function<void(const FileSink&)>
             ::unlink(staging.c_str());
         return fail(number);
     };
-    if (replacing && ::fchmod(file.fd, old.st_mode & 07777) != 0)
+    if (replacing && ::fchmod(file.get(), old.st_mode & 07777) != 0)
         return abandon(errno);
-    if (!produceInto(file.fd, produce))
+    if (!produceInto(file.get(), produce))
         return abandon(errno);
     if (unnamed) {
-        const std::string self = "/proc/self/fd/" + std::to_string(file.fd);
+        const std::string self = "/proc/self/fd/" + std::to_string(file.get());
         // A staging file left by a save killed at this very step goes first.
         ::unlink(staging.c_str());
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) != 0)

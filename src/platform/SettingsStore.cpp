@@ -2,6 +2,7 @@
 #include "SettingsStore.h"
 
 #include "NewFile.h"
+#include "UniqueFd.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -42,17 +43,17 @@ public:
     enum class State { Held, Busy, Broken };
     FileLock(const QString& path, int waitMs, QString* error)
     {
-        fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+        file_.reset(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600));
         struct stat info {};
-        if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-            *error = fd_ < 0 && errno != ELOOP && errno != EISDIR && errno != ENXIO
+        if (!file_.valid() || ::fstat(file_.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            *error = !file_.valid() && errno != ELOOP && errno != EISDIR && errno != ENXIO
                          ? QString("Cannot open the lock file %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)))
                          : QString("The settings lock %1 is not a file; remove it so that settings can be saved.").arg(path);
             state_ = State::Broken;
             return;
         }
         for (int waited = 0;; waited += 20) {
-            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            if (::flock(file_.get(), LOCK_EX | LOCK_NB) == 0) {
                 state_ = State::Held;
                 return;
             }
@@ -62,17 +63,10 @@ public:
         }
         state_ = State::Busy;
     }
-    ~FileLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_); // releases the lock
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
     State state() const { return state_; }
 
 private:
-    int fd_ = -1;
+    UniqueFd file_; // closing it releases the lock
     State state_ = State::Broken;
 };
 
