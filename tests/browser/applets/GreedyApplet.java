@@ -3,6 +3,7 @@ import java.awt.Color;
 import java.awt.Graphics;
 import java.io.FileOutputStream;
 import java.io.InputStream;
+import java.net.InetSocketAddress;
 import java.net.Socket;
 import java.net.URL;
 import java.util.ArrayList;
@@ -83,7 +84,11 @@ public class GreedyApplet extends Applet {
         long open = 0;
         try {
             while (open < 300) {
-                Socket s = new Socket(getCodeBase().getHost(), getCodeBase().getPort());
+                // A connection the box no longer takes in ends the taking:
+                // without a time limit a connect whose handshake the full
+                // queue dropped waits out the kernel's retries (minutes).
+                Socket s = new Socket();
+                s.connect(new InetSocketAddress(getCodeBase().getHost(), getCodeBase().getPort()), 3000);
                 s.getOutputStream().write("GET /report?held HTTP/1.0\r\n\r\n".getBytes("US-ASCII"));
                 held.add(s);
                 ++open;
