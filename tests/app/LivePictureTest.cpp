@@ -368,7 +368,8 @@ TEST_F(LivePicture, NothingOutlivesAKilledViewerAndAStoppedHostHoldsNothingUp)
     EXPECT_TRUE(waitFor([&] { return !window(about).mapped; }, 2000));
     ASSERT_TRUE(waitFor([&] { return !QFile::exists(ostrel.pageFile()); }, 4000));
     key({"F5"});
-    EXPECT_TRUE(waitFor([&] { return !alive(host); }, 2000)) << "a new page did not end the stopped host";
+    // A host is given 2 s to end itself once told to, then killed.
+    EXPECT_TRUE(waitFor([&] { return !alive(host); }, 3000)) << "a new page did not end the stopped host";
     ASSERT_TRUE(waitFor([&] { return colouredPixels(grab(ostrel.view(320, 240))) > 320 * 240 / 3; }, 20000));
     const qint64 next = descendants(ostrel.pid()).key("java");
     ASSERT_GT(next, 0);
